@@ -1,0 +1,99 @@
+#include "support/registry_override.h"
+
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+namespace {
+
+std::string PrivateKeyPath() {
+  static std::atomic<int> counter{0};
+  return "Software\\Brisvel Tests\\" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(counter++);
+}
+
+std::string FormatData(DWORD type, const std::vector<BYTE>& data) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    std::string text(data.begin(), data.end());
+    return text.substr(0, text.find('\0'));
+  }
+  if (type == REG_DWORD && data.size() == 4) {
+    DWORD number;
+    memcpy(&number, data.data(), 4);
+    return std::to_string(number);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (BYTE b : data) {
+    text += kHex[b >> 4];
+    text += kHex[b & 15];
+  }
+  return text;
+}
+
+void DumpKey(HKEY key, const std::string& path, std::vector<std::string>* lines) {
+  lines->push_back(path);
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    DWORD nameSize = sizeof name;
+    DWORD type = 0;
+    DWORD dataSize = 0;
+    if (::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    std::vector<BYTE> data(dataSize);
+    nameSize = sizeof name;
+    ::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+    data.resize(dataSize);
+    lines->push_back(path + "|" + name + "|" + std::to_string(type) + "|" +
+                     FormatData(type, data));
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    DWORD nameSize = sizeof name;
+    if (::RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    HKEY child;
+    if (::RegOpenKeyExA(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+    DumpKey(child, path.empty() ? name : path + "\\" + name, lines);
+    ::RegCloseKey(child);
+  }
+}
+
+}  // namespace
+
+ScopedRegistryOverride::ScopedRegistryOverride(HKEY predefined)
+    : predefined_(predefined), path_(PrivateKeyPath()) {
+  LONG result = ::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+  EXPECT_EQ(ERROR_SUCCESS, result) << "creating HKCU\\" << path_;
+  result = ::RegOverridePredefKey(predefined_, key_);
+  EXPECT_EQ(ERROR_SUCCESS, result) << "redirecting a predefined key";
+}
+
+ScopedRegistryOverride::~ScopedRegistryOverride() {
+  ::RegOverridePredefKey(predefined_, nullptr);
+  if (key_) ::RegCloseKey(key_);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+}
+
+std::string DumpRegistryTree(HKEY root, const std::string& path) {
+  HKEY key;
+  if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return "(absent)";
+  }
+  std::vector<std::string> lines;
+  DumpKey(key, "", &lines);
+  ::RegCloseKey(key);
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}

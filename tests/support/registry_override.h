@@ -1,0 +1,30 @@
+// Redirects a predefined registry key of this process to a private key that
+// is deleted afterwards, so registry tests never see or disturb one another.
+#ifndef BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_
+#define BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_
+
+#include <windows.h>
+
+#include <string>
+
+class ScopedRegistryOverride {
+ public:
+  explicit ScopedRegistryOverride(HKEY predefined);
+  ~ScopedRegistryOverride();
+  ScopedRegistryOverride(const ScopedRegistryOverride&) = delete;
+  ScopedRegistryOverride& operator=(const ScopedRegistryOverride&) = delete;
+
+  // The private key, below HKEY_CURRENT_USER.
+  const std::string& Path() const { return path_; }
+
+ private:
+  HKEY predefined_;
+  HKEY key_ = nullptr;
+  std::string path_;
+};
+
+// Everything below `key`\`path`, as "path|value name|type|data" lines in
+// sorted order: a registry's contents as one comparable text.
+std::string DumpRegistryTree(HKEY key, const std::string& path);
+
+#endif  // BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_
