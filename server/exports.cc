@@ -1,7 +1,9 @@
 // The exports of Brisvel.DLL.
-#include "server/win32.h"
+#include "server/module.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, void*) { return TRUE; }
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+  return ModuleDllMain(instance, reason, reserved);
+}
 
 STDAPI DllGetClassObject(REFCLSID, REFIID, void** out) {
   if (!out) return E_POINTER;
@@ -9,7 +11,7 @@ STDAPI DllGetClassObject(REFCLSID, REFIID, void** out) {
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() { return S_OK; }
+STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return E_NOTIMPL; }
 

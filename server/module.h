@@ -50,6 +50,7 @@ class CServerModule {
   volatile LONG lockCount = 0;
   TermNode* termFunctions = nullptr;
   CRITICAL_SECTION criticalSection;
+  bool criticalSectionReady = false;  // false when its initialisation failed
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;
 };
 
