@@ -43,6 +43,7 @@ struct DefaultCalls {
       ::RegQueryInfoKeyA,
       ::RegCloseKey,
       ::VarUI4FromStr,
+      ::CoCreateInstance,
       ::GetModuleFileNameA,
   };
 };
