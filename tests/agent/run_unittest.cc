@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "support/case_name.h"
 #include "support/platform_override.h"
 
 namespace {
@@ -79,7 +80,7 @@ const LinkCase kLinkCases[] = {
     {"empty", L"", E_INVALIDARG, nullptr},
     {"kelvin sign for k", L"ed2\x212A:x", E_INVALIDARG, nullptr},
     {"fullwidth letters", L"\xFF45\xFF44\xFF12\xFF4B:x", E_INVALIDARG, nullptr},
-    {"fullwidth quote in front", L"\xFF02ed2k:x", E_INVALIDARG, nullptr},
+    {"fullwidth quote in front", L"\xFF02" L"ed2k:x", E_INVALIDARG, nullptr},
     {"NUL right after prefix", std::wstring(L"ed2k:\0xyz", 9), E_INVALIDARG, nullptr},
     {"NUL after one unit", std::wstring(L"ed2k:a\0xyz", 10), S_OK, "ed2k:a"},
     {"interior quote", L"ed2k:a\" --evil", E_INVALIDARG, nullptr},
@@ -110,14 +111,7 @@ TEST_P(RunLinkTest, AcceptsOnlyEd2kLinks) {
   EXPECT_EQ(SW_SHOWNORMAL, call.show);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases),
-                         [](const ::testing::TestParamInfo<LinkCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c) {
-                             name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases), NamedCase());
 
 TEST_F(RunTest, NullLinkIsAPointerError) {
   EXPECT_EQ(E_POINTER, agent_.Run(nullptr));
