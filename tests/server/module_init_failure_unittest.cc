@@ -39,6 +39,13 @@ TEST(ModuleInitFailureTest, RecordsAreBuiltWithTheFlagSet) {
   EXPECT_EQ(FAILING_SECTION != 2, g_currentModule->criticalSectionReady);
 }
 
+void NeverRuns(void*) {}
+
+TEST(ModuleInitFailureTest, ModuleWithoutItsSectionTakesNoTermFunction) {
+  const HRESULT expected = FAILING_SECTION == 2 ? E_UNEXPECTED : S_OK;
+  EXPECT_EQ(expected, RegisterTermFunction(g_currentModule, NeverRuns, nullptr));
+}
+
 TEST(ModuleInitFailureTest, DllMainRefusesProcessAttachOnly) {
   EXPECT_FALSE(ModuleDllMain(g_moduleInstance.handle, DLL_PROCESS_ATTACH, nullptr));
   for (DWORD reason : {DLL_THREAD_ATTACH, DLL_THREAD_DETACH, DLL_PROCESS_DETACH}) {

@@ -32,6 +32,7 @@ void NeverRuns(void*) { ADD_FAILURE() << "a refused term function ran"; }
 TEST(TermFunctionTest, RefusalsLeaveTheListAsItWas) {
   CServerModule::TermNode* head = g_currentModule->termFunctions;
   EXPECT_EQ(E_INVALIDARG, RegisterTermFunction(nullptr, NeverRuns, nullptr));
+  EXPECT_EQ(E_INVALIDARG, RegisterTermFunction(g_currentModule, nullptr, nullptr));
   {
     ScopedPlatformCalls platform;
     platform->HeapAllocate = [](size_t) -> void* { return nullptr; };

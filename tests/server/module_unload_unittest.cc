@@ -55,6 +55,10 @@ struct UnloadChecker {
     if (LookupClassObject(&g_classTable, CLSID_Agent, IID_IClassFactory, &out) != E_UNEXPECTED) {
       Fail("a lookup after termination was not refused");
     }
+    if (RegisterTermFunction(g_currentModule, TermFunction, const_cast<char*>(&kFirst)) !=
+        E_UNEXPECTED) {
+      Fail("a term function was taken after termination");
+    }
     g_currentModule->Terminate();
     if (strcmp(g_events, "BAF") != 0) Fail("a second termination ran something");
   }
