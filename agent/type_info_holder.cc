@@ -9,6 +9,7 @@
 #include "server/handle.h"
 #include "server/memory.h"
 #include "server/module.h"
+#include "server/platform.h"
 
 // A constructor would run in the runtime's start-up code, possibly after an
 // earlier static object has already made a dispatch call.
@@ -61,7 +62,7 @@ bool LoadsOwnFile(const CTypeInfoHolder& holder) {
 
 HRESULT LoadOwnFile(ITypeLib** library) {
   char path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameA(g_moduleInstance.handle, path, MAX_PATH);
+  const DWORD length = g_platform.GetModuleFileNameA(g_moduleInstance.handle, path, MAX_PATH);
   // A name that fills the buffer may have been cut off.
   RETURN_HR_IF(E_FAIL, length == 0 || length == MAX_PATH);
   const size_t bytes = ScratchBytes(::lstrlenA(path));
