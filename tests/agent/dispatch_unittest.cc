@@ -9,9 +9,11 @@
 
 #include "agent/agent.h"
 #include "agent/type_info_holder.h"
+#include "server/instance.h"
 #include "server/memory.h"
 #include "support/bare_agent.h"
 #include "support/case_name.h"
+#include "support/controlling_object.h"
 #include "support/module_lifetime.h"
 #include "support/platform_override.h"
 #include "support/registry_override.h"
@@ -499,6 +501,30 @@ TEST_F(RegisteredDispatchTest, InvokeRunsRunOnTheVeryObjectItWasCalledOn) {
   }
 }
 
+TEST_F(RegisteredDispatchTest, InvokeOnAnAggregatedAgentRunsRunOnItsInnerObject) {
+  ControllingObject outer;
+  ASSERT_EQ(S_OK, CAggregatedInstance<RecordingAgent>::CreateInstance(
+                      &outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner_)));
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(S_OK, outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
+  EXPECT_NE(static_cast<void*>(outer.inner_), static_cast<void*>(dispatch));
+
+  LPOLESTR names[] = {Name(L"Run")};
+  DISPID dispid = 12345;
+  EXPECT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
+  EXPECT_EQ(kRun, dispid);
+  CInvokeArguments arguments(Arguments::kLink, L"ed2k:inner");
+  EXPECT_EQ(S_OK, dispatch->Invoke(kRun, IID_NULL, 0, DISPATCH_METHOD, arguments.Get(), nullptr,
+                                   nullptr, nullptr));
+  // The inner object's one vtable is at its start, where its IDispatch is.
+  EXPECT_EQ(std::vector<const void*>{dispatch}, g_ranOn);
+  EXPECT_EQ(std::vector<std::string>{"ed2k:inner"}, g_shellLinks);
+
+  dispatch->Release();
+  outer.ReleaseInner();
+  EXPECT_EQ(1u, outer.count_);
+}
+
 struct InvokeCase {
   const char* name;
   DISPID dispid;
@@ -758,9 +784,23 @@ TEST_F(OwnFileTest, LoadsTheDescriptionWithNothingRegistered) {
 struct OwnFileFault {
   const char* name;
   bool noFileName;
+  bool cutOffName;
   bool noConversion;
   HRESULT expected;
 };
+
+const OwnFileFault kOwnFileFaults[] = {
+    {"no file name", true, false, false, E_FAIL},
+    {"name that may be cut off", false, true, false, E_FAIL},
+    {"name not converted", false, false, true, E_OUTOFMEMORY},
+};
+
+// Fills the whole buffer, as the platform does with a name that does not fit.
+DWORD WINAPI CutOffFileName(HMODULE, LPSTR path, DWORD size) {
+  memset(path, 'a', size);
+  path[size - 1] = '\0';
+  return size;
+}
 
 int WINAPI NoConversion(UINT, DWORD, LPCCH, int, LPWSTR, int) { return 0; }
 
@@ -770,19 +810,14 @@ TEST_P(OwnFileFaultTest, FailsAndLoadsNothing) {
   const OwnFileFault& fault = GetParam();
   // No module lives at this address, so the platform knows no file name for it.
   if (fault.noFileName) g_moduleInstance.handle = reinterpret_cast<HINSTANCE>(0x10000);
-  if (fault.noConversion) {
-    platform_->MultiByteToWideChar = NoConversion;
-  }
+  if (fault.cutOffName) platform_->GetModuleFileNameA = CutOffFileName;
+  if (fault.noConversion) platform_->MultiByteToWideChar = NoConversion;
   ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
   EXPECT_EQ(fault.expected, local_.CopyTypeInfo(0, &info));
   EXPECT_EQ(nullptr, info);
   EXPECT_EQ(0u, module_.TermFunctionCount());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, OwnFileFaultTest,
-                         ::testing::Values(OwnFileFault{"no_file_name", true, false, E_FAIL},
-                                           OwnFileFault{"name_not_converted", false, true,
-                                                        E_OUTOFMEMORY}),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(Faults, OwnFileFaultTest, ::testing::ValuesIn(kOwnFileFaults), CaseName());
 
 }  // namespace

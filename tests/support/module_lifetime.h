@@ -11,10 +11,8 @@
 class ScopedModuleLifetime {
  public:
   ScopedModuleLifetime() = default;
-  ~ScopedModuleLifetime() {
-    module_.Terminate();
-    g_currentModule = saved_;
-  }
+  // The record then terminates as at unload.
+  ~ScopedModuleLifetime() { g_currentModule = saved_; }
   ScopedModuleLifetime(const ScopedModuleLifetime&) = delete;
   ScopedModuleLifetime& operator=(const ScopedModuleLifetime&) = delete;
 
