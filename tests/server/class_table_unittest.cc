@@ -233,7 +233,7 @@ TEST_P(LookupTest, TakesTheFirstEntryThatServesTheClass) {
   if (out) static_cast<IUnknown*>(out)->Release();
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, LookupTest, ::testing::ValuesIn(kLookupCases), NamedCase());
+INSTANTIATE_TEST_SUITE_P(Tables, LookupTest, ::testing::ValuesIn(kLookupCases), CaseName());
 
 std::vector<std::pair<int, bool>> g_hooks;
 template <int kIndex>

@@ -123,7 +123,7 @@ TEST_P(CreatorTest, NullOutPointerCreatesNothing) {
   EXPECT_EQ(locks_, LockCount());
 }
 
-INSTANTIATE_TEST_SUITE_P(Creators, CreatorTest, ::testing::ValuesIn(kCreators), NamedCase());
+INSTANTIATE_TEST_SUITE_P(Creators, CreatorTest, ::testing::ValuesIn(kCreators), CaseName());
 
 // An implementation class whose construction throws, as any construction
 // inside the library may.

@@ -157,7 +157,7 @@ TEST_P(WalkTest, HandsOutWhatTheFirstMatchingEntryAnswers) {
   EXPECT_EQ(c.handlers, asked);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, WalkTest, ::testing::ValuesIn(kWalkCases), NamedCase());
+INSTANTIATE_TEST_SUITE_P(Tables, WalkTest, ::testing::ValuesIn(kWalkCases), CaseName());
 
 TEST(WalkArgumentsTest, NullArgumentsAreRefusedBeforeAnythingIsTouched) {
   Probe probe;

@@ -1,25 +1,21 @@
-// Names of parameterised test cases from the cases' own descriptions.
+// Names the cases of a parameterised test after their `name` field, with
+// every character a test name may not carry turned into '_'.
 #ifndef BRISVEL_TESTS_SUPPORT_CASE_NAME_H_
 #define BRISVEL_TESTS_SUPPORT_CASE_NAME_H_
 
 #include <ctype.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
-// `description` with every character that GoogleTest refuses in a name as '_'.
-inline std::string CaseName(const char* description) {
-  std::string name;
-  for (const char* c = description; *c; ++c) {
-    name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-  }
-  return name;
-}
-
-// The name generator for a parameter type with a `name` field.
-struct NamedCase {
-  template <class Info>
-  std::string operator()(const Info& info) const {
-    return CaseName(info.param.name);
+struct CaseName {
+  template <class Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c) {
+      name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    }
+    return name;
   }
 };
 
