@@ -60,22 +60,22 @@ enum Kind { kOffset, kFunction };
 
 // An entry as a case states it: an offset entry names a face of the probe,
 // a function entry the answer of its handler.
-struct EntrySpec {
+struct EntryShape {
   Kind kind;
   const IID* iid;  // null: blind
   int face;
   HRESULT answer;
 };
 
-EntrySpec Offset(const IID* iid, int face) { return {kOffset, iid, face, S_OK}; }
-EntrySpec Function(const IID* iid, HRESULT answer) { return {kFunction, iid, 0, answer}; }
+EntryShape Offset(const IID* iid, int face) { return {kOffset, iid, face, S_OK}; }
+EntryShape Function(const IID* iid, HRESULT answer) { return {kFunction, iid, 0, answer}; }
 
 const int kNothing = -1;
 const int kHandlerAnswer = 2;
 
 struct WalkCase {
   const char* name;
-  std::vector<EntrySpec> entries;
+  std::vector<EntryShape> entries;
   const IID* request;
   HRESULT expected;
   int handedOut;                 // a face, kHandlerAnswer or kNothing
@@ -87,13 +87,13 @@ class WalkTest : public ::testing::TestWithParam<WalkCase> {
   void SetUp() override {
     g_calls.clear();
     g_answers.clear();
-    for (const EntrySpec& spec : GetParam().entries) {
-      if (spec.kind == kOffset) {
-        table_.push_back({spec.iid, probe_.OffsetOf(spec.face), kOffsetEntry});
+    for (const EntryShape& shape : GetParam().entries) {
+      if (shape.kind == kOffset) {
+        table_.push_back({shape.iid, probe_.OffsetOf(shape.face), kOffsetEntry});
         continue;
       }
-      table_.push_back({spec.iid, static_cast<DWORD>(g_answers.size()), RecordingHandler});
-      g_answers.push_back(spec.answer);
+      table_.push_back({shape.iid, static_cast<DWORD>(g_answers.size()), RecordingHandler});
+      g_answers.push_back(shape.answer);
     }
     table_.push_back({&kThird, 0, nullptr});  // the end, whatever it names
   }
