@@ -12,6 +12,4 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 
 STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 
-STDAPI DllRegisterServer() { return E_NOTIMPL; }
-
-STDAPI DllUnregisterServer() { return E_NOTIMPL; }
+// DllRegisterServer and DllUnregisterServer are the registration driver's.

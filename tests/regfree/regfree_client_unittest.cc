@@ -1,0 +1,85 @@
+// Registration-free use: in a prefix where Brisvel.DLL was never registered,
+// a client whose manifest depends on the Brisvel assembly creates the Agent
+// and calls Run early- and late-bound.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "idl/brisvel.h"
+#include "support/link_recorder.h"
+#include "support/registry_override.h"
+
+namespace {
+
+class RegistrationFreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+  void TearDown() override { ::CoUninitialize(); }
+
+  ScopedRegistryOverride classes_{HKEY_CLASSES_ROOT};
+};
+
+TEST_F(RegistrationFreeTest, NothingIsRegistered) {
+  // The private HKCR of this process is empty; COM's own lookups read the
+  // prefix's registry, which must not know the class either.
+  EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_LOCAL_MACHINE,
+                                         "Software\\Classes\\CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}"));
+  EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_LOCAL_MACHINE,
+                                         "Software\\Classes\\TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"));
+}
+
+TEST_F(RegistrationFreeTest, CreatesTheAgentByClassAndRunsALink) {
+  LinkRecorder recorder;
+  IAgent* agent = nullptr;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_Agent, nullptr, CLSCTX_INPROC_SERVER, IID_IAgent,
+                                     reinterpret_cast<void**>(&agent)));
+  BSTR link = ::SysAllocString(L"ed2k://|file|regfree.iso|1|0123456789ABCDEF0123456789ABCDEF|/");
+  EXPECT_EQ(S_OK, agent->Run(link));
+  ::SysFreeString(link);
+  agent->Release();
+  const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ("ed2k://|file|regfree.iso|1|0123456789ABCDEF0123456789ABCDEF|/", launches[0].link);
+}
+
+TEST_F(RegistrationFreeTest, InvokeFindsTheTypeLibraryThroughTheManifest) {
+  LinkRecorder recorder;
+  IDispatch* agent = nullptr;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_Agent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                     reinterpret_cast<void**>(&agent)));
+  OLECHAR name[] = L"Run";
+  LPOLESTR names[] = {name};
+  DISPID dispid = 0;
+  ASSERT_EQ(S_OK, agent->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
+  EXPECT_EQ(1, dispid);
+
+  VARIANT argument;
+  ::VariantInit(&argument);
+  argument.vt = VT_BSTR;
+  argument.bstrVal = ::SysAllocString(L"ed2k://|file|late-bound.iso|1|0|/");
+  DISPPARAMS parameters = {&argument, nullptr, 1, 0};
+  EXPECT_EQ(S_OK, agent->Invoke(dispid, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr,
+                                nullptr, nullptr));
+  ::VariantClear(&argument);
+  agent->Release();
+  const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ("ed2k://|file|late-bound.iso|1|0|/", launches[0].link);
+}
+
+TEST_F(RegistrationFreeTest, ProgIdFromTheManifest) {
+  // The platform may or may not resolve the manifest's programmatic
+  // identifiers; it must never resolve them to another class.
+  CLSID clsid = {};
+  const HRESULT result = ::CLSIDFromProgID(L"Brisvel.Agent", &clsid);
+  printf("CLSIDFromProgID(\"Brisvel.Agent\") = 0x%08lx\n", static_cast<unsigned long>(result));
+  if (SUCCEEDED(result)) {
+    EXPECT_TRUE(IsEqualCLSID(CLSID_Agent, clsid));
+  } else {
+    EXPECT_TRUE(result == CO_E_CLASSSTRING || result == REGDB_E_CLASSNOTREG) << result;
+  }
+}
+
+}  // namespace
