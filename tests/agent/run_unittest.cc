@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "support/case_names.h"
 #include "support/platform_override.h"
 
 namespace {
@@ -110,14 +111,7 @@ TEST_P(RunLinkTest, AcceptsOnlyEd2kLinks) {
   EXPECT_EQ(SW_SHOWNORMAL, call.show);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases),
-                         [](const ::testing::TestParamInfo<LinkCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c) {
-                             name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases), CaseName());
 
 TEST_F(RunTest, NullLinkIsAPointerError) {
   EXPECT_EQ(E_POINTER, agent_.Run(nullptr));
