@@ -6,16 +6,20 @@
 
 #include "support/platform_override.h"
 
+inline LPSTR WINAPI CharNext932(LPCSTR text) { return ::CharNextExA(932, text, 0); }
+inline BOOL WINAPI IsLeadByte932(BYTE byte) { return ::IsDBCSLeadByteEx(932, byte); }
+
+// Installs the stepping of code page 932; the caller restores the table.
+inline void InstallDoubleByteStepping() {
+  g_platform.CharNextA = CharNext932;
+  g_platform.IsDBCSLeadByte = IsLeadByte932;
+}
+
 class ScopedDoubleByteCodePage {
  public:
-  ScopedDoubleByteCodePage() {
-    platform_->CharNextA = CharNext932;
-    platform_->IsDBCSLeadByte = IsLeadByte932;
-  }
+  ScopedDoubleByteCodePage() { InstallDoubleByteStepping(); }
 
  private:
-  static LPSTR WINAPI CharNext932(LPCSTR text) { return ::CharNextExA(932, text, 0); }
-  static BOOL WINAPI IsLeadByte932(BYTE byte) { return ::IsDBCSLeadByteEx(932, byte); }
 
   ScopedPlatformCalls platform_;
 };
