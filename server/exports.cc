@@ -1,6 +1,7 @@
 // The exports of Brisvel.DLL. The proxy/stub part takes its turn first in
 // each; the module answers the rest.
 #include "proxy/proxy_stub.h"
+#include "server/class_table.h"
 #include "server/module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
@@ -12,9 +13,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   // Any answer but S_OK, success codes included, means the class is not the
   // proxy/stub's, and the class object table decides.
   if (ProxyStubGetClassObject(clsid, iid, out) == S_OK) return S_OK;
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+  return LookupClassObject(&g_classTable, clsid, iid, out);
 }
 
 STDAPI DllCanUnloadNow() {

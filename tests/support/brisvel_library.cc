@@ -1,33 +1,38 @@
 #include "support/brisvel_library.h"
 
-#include <gtest/gtest.h>
-
+#include "idl/brisvel.h"
 #include "support/test_paths.h"
 
-namespace {
-
-// An export of `module` as the function type it has; null when it is missing.
-template <class Function>
-Function Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 BrisvelLibrary::BrisvelLibrary() : module_(::LoadLibraryA(BrisvelDllPath().c_str())) {
-  EXPECT_NE(nullptr, module_) << "loading " << BrisvelDllPath() << ": " << ::GetLastError();
+  if (!module_) return;
+  getClassObject_ = reinterpret_cast<GetClassObjectFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(module_, "DllGetClassObject")));
+  canUnloadNow_ = reinterpret_cast<CanUnloadNowFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(module_, "DllCanUnloadNow")));
 }
 
-BrisvelLibrary::~BrisvelLibrary() {
-  if (module_) ::FreeLibrary(module_);
-}
+BrisvelLibrary::~BrisvelLibrary() { Unload(); }
 
 HRESULT BrisvelLibrary::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
-  using Function = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  return Export<Function>(module_, "DllGetClassObject")(clsid, iid, out);
+  return getClassObject_ ? getClassObject_(clsid, iid, out) : E_UNEXPECTED;
 }
 
 HRESULT BrisvelLibrary::CanUnloadNow() const {
-  using Function = HRESULT(STDAPICALLTYPE*)();
-  return Export<Function>(module_, "DllCanUnloadNow")();
+  return canUnloadNow_ ? canUnloadNow_() : E_UNEXPECTED;
+}
+
+IClassFactory* BrisvelLibrary::AgentFactory() const {
+  IClassFactory* factory = nullptr;
+  if (FAILED(GetClassObject(CLSID_Agent, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    return nullptr;
+  }
+  return factory;
+}
+
+bool BrisvelLibrary::Unload() {
+  if (module_) ::FreeLibrary(module_);
+  module_ = nullptr;
+  getClassObject_ = nullptr;
+  canUnloadNow_ = nullptr;
+  return ::GetModuleHandleA("Brisvel.DLL") == nullptr;
 }
