@@ -43,6 +43,22 @@ TEST_F(ExportsTest, ProxyStubClassIsServedByTheEngine) {
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
 
+TEST_F(ExportsTest, AgentClassIsServedByTheClassTable) {
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(S_OK, library_.GetClassObject(CLSID_Agent, IID_IClassFactory,
+                                          reinterpret_cast<void**>(&factory)));
+  IAgent* agent = nullptr;
+  EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent)));
+  ASSERT_NE(nullptr, agent);
+  agent->Release();
+  factory->Release();
+  // The answer is the Agent factory's, which is no proxy/stub factory.
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, library_.GetClassObject(CLSID_Agent, IID_IPSFactoryBuffer, &out));
+  EXPECT_EQ(nullptr, out);
+  EXPECT_EQ(S_OK, library_.CanUnloadNow());
+}
+
 TEST_F(ExportsTest, ClassesNeitherPartKnowsAreNotAvailable) {
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, library_.GetClassObject(kUnknownClass, IID_IUnknown, &out));
