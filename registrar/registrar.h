@@ -25,6 +25,16 @@ class CRegistrar : public IUnknown {
   // Empties the replacement variables.
   virtual HRESULT STDMETHODCALLTYPE ResetReplacements();
 
+  // Loads the script resource `resourceName` of type `resourceType` from the
+  // module file at `modulePath` and runs it in one pass.
+  HRESULT RunResourceScript(const wchar_t* modulePath, const char* resourceName,
+                            const char* resourceType, bool doRegister);
+  // The register and the unregister pass over a numbered script resource.
+  HRESULT ApplyResourceScript(const wchar_t* modulePath, UINT resourceId,
+                              const wchar_t* resourceType);
+  HRESULT RemoveResourceScript(const wchar_t* modulePath, UINT resourceId,
+                               const wchar_t* resourceType);
+
   // Last in the operation table; empties the variables with the map.
   virtual ~CRegistrar() = default;
 
@@ -32,6 +42,10 @@ class CRegistrar : public IUnknown {
   static void operator delete(void* block) { HeapRelease(block); }
 
   ReplacementMap replacements;
+
+ private:
+  HRESULT RunNumberedScript(const wchar_t* modulePath, UINT resourceId,
+                            const wchar_t* resourceType, bool doRegister);
 };
 
 #endif  // BRISVEL_REGISTRAR_REGISTRAR_H_

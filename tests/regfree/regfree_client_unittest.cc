@@ -69,17 +69,43 @@ TEST_F(RegistrationFreeTest, InvokeFindsTheTypeLibraryThroughTheManifest) {
   EXPECT_EQ("ed2k://|file|late-bound.iso|1|0|/", launches[0].link);
 }
 
-TEST_F(RegistrationFreeTest, ProgIdFromTheManifest) {
-  // The platform may or may not resolve the manifest's programmatic
-  // identifiers; it must never resolve them to another class.
+struct ProgIdCase {
+  const char* name;
+  const wchar_t* progId;
+};
+
+class ProgIdTest : public RegistrationFreeTest, public ::testing::WithParamInterface<ProgIdCase> {};
+
+// The platform resolves a manifest's programmatic identifiers to a class
+// identifier of the activation context's own, which it then redirects to
+// the Agent: what counts is that the Agent is what gets created.
+TEST_P(ProgIdTest, ProgIdFromTheManifestCreatesTheAgent) {
   CLSID clsid = {};
-  const HRESULT result = ::CLSIDFromProgID(L"Brisvel.Agent", &clsid);
-  printf("CLSIDFromProgID(\"Brisvel.Agent\") = 0x%08lx\n", static_cast<unsigned long>(result));
-  if (SUCCEEDED(result)) {
-    EXPECT_TRUE(IsEqualCLSID(CLSID_Agent, clsid));
-  } else {
-    EXPECT_TRUE(result == CO_E_CLASSSTRING || result == REGDB_E_CLASSNOTREG) << result;
-  }
+  const HRESULT result = ::CLSIDFromProgID(GetParam().progId, &clsid);
+  wchar_t text[64] = {};
+  ::StringFromGUID2(clsid, text, 64);
+  printf("CLSIDFromProgID(%ls) = 0x%08lx, %ls\n", GetParam().progId,
+         static_cast<unsigned long>(result), text);
+  ASSERT_EQ(S_OK, result);
+
+  LinkRecorder recorder;
+  IAgent* agent = nullptr;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAgent,
+                                     reinterpret_cast<void**>(&agent)));
+  BSTR link = ::SysAllocString(L"ed2k://|file|by-progid.iso|1|0|/");
+  EXPECT_EQ(S_OK, agent->Run(link));
+  ::SysFreeString(link);
+  agent->Release();
+  const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ("ed2k://|file|by-progid.iso|1|0|/", launches[0].link);
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, ProgIdTest,
+                         ::testing::Values(ProgIdCase{"VersionIndependent", L"Brisvel.Agent"},
+                                           ProgIdCase{"Versioned", L"Brisvel.Agent.1"}),
+                         [](const ::testing::TestParamInfo<ProgIdCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "proxy/proxy_stub.h"
 #include "support/platform_override.h"
 #include "support/registry_override.h"
 
@@ -36,7 +37,11 @@ LSTATUS WINAPI RefusingCreate(HKEY parent, LPCSTR name, DWORD reserved, LPSTR ke
 
 class DriverTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_refusedKey = nullptr; }
+  void SetUp() override {
+    g_refusedKey = nullptr;
+    // This program stands in for the DLL: the loader's attach names it.
+    ProxyStubAttach(::GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr);
+  }
   void RefuseCreating(const char* name) {
     g_refusedKey = name;
     platform_->RegCreateKeyExA = RefusingCreate;
@@ -82,6 +87,23 @@ TEST_F(DriverTest, FailingClassScriptStopsBeforeTheTypeLibraryAndProxy) {
   EXPECT_FALSE(KeyExists(kClassKey));
   EXPECT_FALSE(KeyExists(kTypeLibKey));
   EXPECT_FALSE(KeyExists(kInterfaceKey));
+}
+
+TEST_F(DriverTest, ForeignSubkeyOfTheClassFailsRemovalWithThePlatformsRefusal) {
+  ASSERT_EQ(S_OK, DllRegisterServer());
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\Foreign").c_str(),
+                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  // What the platform answers for deleting a key that has a subkey.
+  const LONG refusal = ::RegDeleteKeyA(HKEY_CLASSES_ROOT, kClassKey);
+  ASSERT_NE(ERROR_SUCCESS, refusal);
+
+  EXPECT_EQ(HRESULT_FROM_WIN32(refusal), DllUnregisterServer());
+  EXPECT_FALSE(KeyExists("CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\InprocServer32"));
+  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_TRUE(KeyExists(kTypeLibKey));
+  EXPECT_TRUE(KeyExists(kAppIdKey));
 }
 
 }  // namespace
