@@ -30,18 +30,24 @@ TEST_F(RegistrationFreeTest, NothingIsRegistered) {
                                          "Software\\Classes\\TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"));
 }
 
-TEST_F(RegistrationFreeTest, CreatesTheAgentByClassAndRunsALink) {
+// Creates the class `clsid` and has its Run open `link` through the handler.
+void ExpectCreatedAgentOpens(REFCLSID clsid, const wchar_t* link, const char* received) {
   LinkRecorder recorder;
   IAgent* agent = nullptr;
-  ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_Agent, nullptr, CLSCTX_INPROC_SERVER, IID_IAgent,
+  ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAgent,
                                      reinterpret_cast<void**>(&agent)));
-  BSTR link = ::SysAllocString(L"ed2k://|file|regfree.iso|1|0123456789ABCDEF0123456789ABCDEF|/");
-  EXPECT_EQ(S_OK, agent->Run(link));
-  ::SysFreeString(link);
+  BSTR text = ::SysAllocString(link);
+  EXPECT_EQ(S_OK, agent->Run(text));
+  ::SysFreeString(text);
   agent->Release();
   const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
   ASSERT_EQ(1u, launches.size());
-  EXPECT_EQ("ed2k://|file|regfree.iso|1|0123456789ABCDEF0123456789ABCDEF|/", launches[0].link);
+  EXPECT_EQ(received, launches[0].link);
+}
+
+TEST_F(RegistrationFreeTest, CreatesTheAgentByClassAndRunsALink) {
+  ExpectCreatedAgentOpens(CLSID_Agent, L"ed2k://|file|regfree.iso|1|0|/",
+                          "ed2k://|file|regfree.iso|1|0|/");
 }
 
 TEST_F(RegistrationFreeTest, InvokeFindsTheTypeLibraryThroughTheManifest) {
@@ -87,18 +93,8 @@ TEST_P(ProgIdTest, ProgIdFromTheManifestCreatesTheAgent) {
   printf("CLSIDFromProgID(%ls) = 0x%08lx, %ls\n", GetParam().progId,
          static_cast<unsigned long>(result), text);
   ASSERT_EQ(S_OK, result);
-
-  LinkRecorder recorder;
-  IAgent* agent = nullptr;
-  ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAgent,
-                                     reinterpret_cast<void**>(&agent)));
-  BSTR link = ::SysAllocString(L"ed2k://|file|by-progid.iso|1|0|/");
-  EXPECT_EQ(S_OK, agent->Run(link));
-  ::SysFreeString(link);
-  agent->Release();
-  const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
-  ASSERT_EQ(1u, launches.size());
-  EXPECT_EQ("ed2k://|file|by-progid.iso|1|0|/", launches[0].link);
+  ExpectCreatedAgentOpens(clsid, L"ed2k://|file|by-progid.iso|1|0|/",
+                          "ed2k://|file|by-progid.iso|1|0|/");
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ProgIdTest,
