@@ -1,14 +1,13 @@
 // The exports of Brisvel.DLL.
+#include "server/class_table.h"
 #include "server/module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
   return ModuleDllMain(instance, reason, reserved);
 }
 
-STDAPI DllGetClassObject(REFCLSID, REFIID, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  return LookupClassObject(&g_classTable, clsid, iid, out);
 }
 
 STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }

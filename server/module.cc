@@ -1,7 +1,9 @@
 #include "server/module.h"
 
+#include "server/class_table.h"
 #include "server/errors.h"
 #include "server/memory.h"
+#include "server/platform.h"
 #include "idl/brisvel.h"
 
 // The image base the linker places at the start of this library's image: its
@@ -32,9 +34,15 @@ CServerModule::CServerModule() {
   if (!criticalSectionReady) g_initFailed = true;
   globalInterfaceTable = nullptr;
   g_moduleLibid = LIBID_Vintaro;
+  RunClassHooks(&g_classTable, true);
 }
 
-CServerModule::~CServerModule() { Terminate(); }
+// The classes shut down while the module they rely on is still live, and
+// only once, however often the module was terminated before.
+CServerModule::~CServerModule() {
+  if (size != 0) RunClassHooks(&g_classTable, false);
+  Terminate();
+}
 
 LONG CServerModule::Lock() { return ::InterlockedIncrement(&lockCount); }
 
@@ -46,13 +54,15 @@ HRESULT CServerModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) {
   RETURN_HR_IF(E_POINTER, table == nullptr);
   HRESULT result = S_OK;
   if (!globalInterfaceTable) {
-    result = ::CoCreateInstance(kGlobalInterfaceTableClass, nullptr, CLSCTX_INPROC_SERVER,
-                                kGlobalInterfaceTableInterface,
-                                reinterpret_cast<void**>(&globalInterfaceTable));
-    if (FAILED(result)) {
-      globalInterfaceTable = nullptr;
-      return result;
-    }
+    IGlobalInterfaceTable* created = nullptr;
+    result = g_platform.CoCreateInstance(kGlobalInterfaceTableClass, nullptr,
+                                         CLSCTX_INPROC_SERVER, kGlobalInterfaceTableInterface,
+                                         reinterpret_cast<void**>(&created));
+    if (FAILED(result)) return result;
+    // Two first callers may both have created one; the first stored stays
+    // and the other is given back.
+    void* volatile* slot = reinterpret_cast<void* volatile*>(&globalInterfaceTable);
+    if (::InterlockedCompareExchangePointer(slot, created, nullptr)) created->Release();
   }
   *table = globalInterfaceTable;
   globalInterfaceTable->AddRef();

@@ -43,6 +43,8 @@ struct DefaultCalls {
       ::RegQueryInfoKeyA,
       ::RegCloseKey,
       ::VarUI4FromStr,
+      ::CoCreateInstance,
+      ::GetModuleFileNameA,
   };
 };
 

@@ -55,6 +55,13 @@ struct PlatformCalls {
 
   // Automation.
   HRESULT(WINAPI* VarUI4FromStr)(OLECHAR* text, LCID locale, ULONG flags, ULONG* number);
+
+  // Component runtime.
+  HRESULT(WINAPI* CoCreateInstance)(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                    LPVOID* object);
+
+  // Module files.
+  DWORD(WINAPI* GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);
 };
 
 // The calls in force; the library's own defaults until a test replaces one.

@@ -6,21 +6,11 @@
 #include <vector>
 
 #include "agent/agent.h"
-#include "support/case_names.h"
+#include "support/bare_agent.h"
+#include "support/case_name.h"
 #include "support/platform_override.h"
 
 namespace {
-
-// CAgent without the wrappers that count it: enough to call Run.
-class BareAgent : public CAgent {
- public:
-  STDMETHODIMP QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-};
 
 struct ShellCall {
   std::string verb;

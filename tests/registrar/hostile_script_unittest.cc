@@ -9,7 +9,7 @@
 
 #include "registrar/registrar.h"
 #include "registrar/script_parser.h"
-#include "support/case_names.h"
+#include "support/case_name.h"
 #include "support/double_byte_code_page.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"

@@ -7,7 +7,7 @@
 
 #include "registrar/registrar.h"
 #include "registrar/script_parser.h"
-#include "support/case_names.h"
+#include "support/case_name.h"
 #include "support/platform_override.h"
 
 namespace {

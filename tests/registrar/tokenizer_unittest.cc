@@ -7,7 +7,7 @@
 
 #include "registrar/script_parser.h"
 #include "registrar/script_tables.h"
-#include "support/case_names.h"
+#include "support/case_name.h"
 #include "support/double_byte_code_page.h"
 
 namespace {

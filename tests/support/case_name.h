@@ -1,14 +1,13 @@
-// Names parameterized cases after their own `name` field, so a failure says
-// which row of a table failed.
-#ifndef BRISVEL_TESTS_SUPPORT_CASE_NAMES_H_
-#define BRISVEL_TESTS_SUPPORT_CASE_NAMES_H_
+// Names the cases of a parameterised test after their `name` field, with
+// every character a test name may not carry turned into '_'.
+#ifndef BRISVEL_TESTS_SUPPORT_CASE_NAME_H_
+#define BRISVEL_TESTS_SUPPORT_CASE_NAME_H_
 
 #include <ctype.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-// The case's name with every character but letters and digits made "_".
 struct CaseName {
   template <class Case>
   std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
@@ -20,4 +19,4 @@ struct CaseName {
   }
 };
 
-#endif  // BRISVEL_TESTS_SUPPORT_CASE_NAMES_H_
+#endif  // BRISVEL_TESTS_SUPPORT_CASE_NAME_H_

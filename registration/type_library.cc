@@ -1,0 +1,93 @@
+#include "registration/type_library.h"
+
+#include <shlwapi.h>
+#include <string.h>
+
+#include "server/convert.h"
+#include "server/errors.h"
+#include "server/handle.h"
+#include "server/platform.h"
+
+namespace {
+
+const DWORD kPathCapacity = 260;
+
+// GetModuleFileNameA can fail without recording an error; a failure must
+// still be reported as one.
+HRESULT ModuleNameFailure() {
+  const HRESULT result = HResultFromLastError();
+  return FAILED(result) ? result : E_FAIL;
+}
+
+// The wide form of `path` in `scratch`; null when it cannot be converted.
+wchar_t* Widen(void* scratch, const char* path, UINT codePage) {
+  return MultiByteToWide(static_cast<wchar_t*>(scratch), path,
+                         static_cast<int>(strlen(path) + 1), codePage);
+}
+
+}  // namespace
+
+HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
+  RETURN_HR_IF(E_POINTER, path == nullptr || library == nullptr);
+  *path = nullptr;
+  *library = nullptr;
+  const UINT codePage = GetConversionCodePage();
+
+  char name[kPathCapacity];
+  const DWORD length = g_platform.GetModuleFileNameA(module, name, kPathCapacity);
+  RETURN_HR_IF(ModuleNameFailure(), length == 0);
+  RETURN_HR_IF(HResultFromWin32(ERROR_INSUFFICIENT_BUFFER), length >= kPathCapacity);
+  char* extension = ::PathFindExtensionA(name);
+
+  // Scratch is taken in this frame: it must outlive the load it serves.
+  ConversionScratch scratch;
+  wchar_t* loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(length)), name, codePage);
+  RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
+  HRESULT result = ::LoadTypeLib(loaded, library);
+  if (FAILED(result)) {
+    // No library inside the module: try the file of the same name with ".tlb".
+    RETURN_HR_IF(E_FAIL, static_cast<size_t>(extension - name) + 5 > kPathCapacity);
+    memcpy(extension, ".tlb", 5);
+    loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(strlen(name))), name, codePage);
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
+    RETURN_IF_FAILED(result = ::LoadTypeLib(loaded, library));
+  }
+  *path = ::SysAllocString(loaded);
+  RETURN_HR_IF_NULL(E_OUTOFMEMORY, *path);
+  return result;
+}
+
+HRESULT RegisterModuleTypeLibrary(HMODULE module) {
+  CBstr path;
+  CInterfacePtr<ITypeLib> library;
+  RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
+
+  wchar_t helpDirectory[kPathCapacity];
+  lstrcpynW(helpDirectory, path.Get(), kPathCapacity);
+  helpDirectory[kPathCapacity - 1] = L'\0';
+  helpDirectory[GetDirectoryLength(helpDirectory)] = L'\0';
+  return ::RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
+}
+
+HRESULT UnregisterModuleTypeLibrary(HMODULE module) {
+  CBstr path;
+  CInterfacePtr<ITypeLib> library;
+  RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
+
+  TLIBATTR* attributes = nullptr;
+  RETURN_IF_FAILED(library.Get()->GetLibAttr(&attributes));
+  const HRESULT result =
+      ::UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                          attributes->lcid, attributes->syskind);
+  library.Get()->ReleaseTLibAttr(attributes);
+  return result;
+}
+
+size_t GetDirectoryLength(const wchar_t* path) {
+  if (!path) return 0;
+  size_t length = 0;
+  for (size_t i = 0; path[i]; ++i) {
+    if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':') length = i + 1;
+  }
+  return length;
+}

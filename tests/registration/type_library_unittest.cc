@@ -1,0 +1,186 @@
+// Registering the embedded type library, and its ".tlb" fallback, in a
+// private HKEY_CLASSES_ROOT.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "registration/type_library.h"
+#include "support/platform_override.h"
+#include "support/registry_override.h"
+#include "support/test_paths.h"
+
+namespace {
+
+const char kLibraryKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
+
+std::string ReadString(const std::string& key, const char* name) {
+  char data[1024] = {};
+  DWORD size = sizeof data;
+  if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
+      ERROR_SUCCESS) {
+    return "(absent)";
+  }
+  return data;
+}
+
+std::string ThisProgram() {
+  char path[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+// Writes this program's own TYPELIB 1 (the library's) to `path`.
+void WriteTypeLibraryFile(const std::string& path) {
+  HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(1), "TYPELIB");
+  ASSERT_NE(nullptr, found);
+  const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+  std::ofstream(path, std::ios::binary).write(bytes, ::SizeofResource(nullptr, found));
+}
+
+// The module file name the seam reports instead of the real one.
+std::string g_fakeName;
+DWORD g_fakeError = 0;
+
+DWORD WINAPI FakeModuleName(HMODULE, LPSTR path, DWORD size) {
+  ::SetLastError(g_fakeError);
+  if (g_fakeName.empty()) return 0;
+  lstrcpynA(path, g_fakeName.c_str(), size);
+  return static_cast<DWORD>(g_fakeName.size() < size ? g_fakeName.size() : size);
+}
+
+class TypeLibraryRegistrationTest : public ::testing::Test {
+ protected:
+  void UseModuleName(const std::string& name, DWORD error = 0) {
+    g_fakeName = name;
+    g_fakeError = error;
+    platform_->GetModuleFileNameA = FakeModuleName;
+  }
+
+  ScopedRegistryOverride classes_{HKEY_CLASSES_ROOT};
+  ScopedPlatformCalls platform_;
+};
+
+TEST_F(TypeLibraryRegistrationTest, RegistersTheEmbeddedLibraryWithItsHelpDirectory) {
+  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  const std::string version = std::string(kLibraryKey) + "\\1.0";
+  EXPECT_EQ("Brisvel 1.0 Type Library", ReadString(version, nullptr));
+  EXPECT_EQ(ThisProgram(), ReadString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(ProgramDirectory(), ReadString(version + "\\HELPDIR", nullptr));
+
+  // Registered, the library loads by its identity.
+  ITypeLib* library = nullptr;
+  const GUID libid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
+  ASSERT_EQ(S_OK, ::LoadRegTypeLib(libid, 1, 0, 0, &library));
+  library->Release();
+
+  ASSERT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_CLASSES_ROOT, kLibraryKey));
+}
+
+TEST_F(TypeLibraryRegistrationTest, RegisteringTwiceLeavesTheSameContents) {
+  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  const std::string once = DumpRegistryTree(HKEY_CLASSES_ROOT, "");
+  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  EXPECT_EQ(once, DumpRegistryTree(HKEY_CLASSES_ROOT, ""));
+}
+
+TEST_F(TypeLibraryRegistrationTest, UnregisteringWhatIsNotRegisteredPassesThePlatformsAnswer) {
+  const GUID libid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
+  const HRESULT platform = ::UnRegisterTypeLib(libid, 1, 0, 0, SYS_WIN32);
+  ASSERT_TRUE(FAILED(platform));
+  EXPECT_EQ(platform, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+}
+
+TEST_F(TypeLibraryRegistrationTest, FallsBackToATlbFileBesideTheModule) {
+  const std::string stem = UniqueFilePath("no-library", "");
+  WriteTypeLibraryFile(stem + ".tlb");
+  UseModuleName(stem + ".DLL");  // no such module file: the first load fails
+  BSTR path = nullptr;
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(S_OK, LoadModuleTypeLibrary(nullptr, &path, &library));
+  EXPECT_EQ(std::wstring(stem.begin(), stem.end()) + L".tlb", path);
+  library->Release();
+  ::SysFreeString(path);
+
+  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(nullptr));
+  const std::string version = std::string(kLibraryKey) + "\\1.0";
+  EXPECT_EQ(stem + ".tlb", ReadString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(ProgramDirectory(), ReadString(version + "\\HELPDIR", nullptr));
+  ::DeleteFileA((stem + ".tlb").c_str());
+}
+
+TEST_F(TypeLibraryRegistrationTest, NameWithoutExtensionGetsTlbAppended) {
+  const std::string stem = UniqueFilePath("bare", "");
+  WriteTypeLibraryFile(stem + ".tlb");
+  UseModuleName(stem);
+  BSTR path = nullptr;
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(S_OK, LoadModuleTypeLibrary(nullptr, &path, &library));
+  EXPECT_EQ(std::wstring(stem.begin(), stem.end()) + L".tlb", path);
+  library->Release();
+  ::SysFreeString(path);
+  ::DeleteFileA((stem + ".tlb").c_str());
+}
+
+struct NameCase {
+  const char* name;
+  size_t nameLength;  // the fake name is padded with 'a' to this length
+  DWORD error;
+  HRESULT expected;
+};
+
+class ModuleNameTest : public TypeLibraryRegistrationTest,
+                       public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(ModuleNameTest, FailuresOfTheModuleNameAreReported) {
+  std::string name = GetParam().name;
+  if (GetParam().nameLength > name.size()) name.insert(3, GetParam().nameLength - name.size(), 'a');
+  UseModuleName(GetParam().nameLength ? name : "", GetParam().error);
+  BSTR path = reinterpret_cast<BSTR>(1);
+  ITypeLib* library = reinterpret_cast<ITypeLib*>(1);
+  EXPECT_EQ(GetParam().expected, LoadModuleTypeLibrary(nullptr, &path, &library));
+  EXPECT_EQ(nullptr, path);
+  EXPECT_EQ(nullptr, library);
+  EXPECT_EQ(GetParam().expected, RegisterModuleTypeLibrary(nullptr));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ModuleNameTest,
+    ::testing::Values(
+        // The name fills the whole buffer: it may have been cut.
+        NameCase{"C:\\x.DLL", 260, 0, HRESULT(0x8007007A)},
+        // No name, with and without a recorded error.
+        NameCase{"", 0, ERROR_MOD_NOT_FOUND, HRESULT(0x8007007E)},
+        NameCase{"", 0, 0, E_FAIL},
+        // The extension starts at 256: ".tlb" would not fit, no fallback.
+        NameCase{"C:\\.DL", 259, 0, E_FAIL}));
+
+TEST_F(TypeLibraryRegistrationTest, NullOutputsArePointerErrors) {
+  BSTR path = nullptr;
+  ITypeLib* library = nullptr;
+  EXPECT_EQ(E_POINTER, LoadModuleTypeLibrary(nullptr, nullptr, &library));
+  EXPECT_EQ(E_POINTER, LoadModuleTypeLibrary(nullptr, &path, nullptr));
+}
+
+struct DirectoryCase {
+  const wchar_t* path;
+  size_t expected;
+};
+
+class DirectoryLengthTest : public ::testing::TestWithParam<DirectoryCase> {};
+
+TEST_P(DirectoryLengthTest, EndsAfterTheLastSeparator) {
+  EXPECT_EQ(GetParam().expected, GetDirectoryLength(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, DirectoryLengthTest,
+                         ::testing::Values(DirectoryCase{L"C:\\dir\\Brisvel.DLL", 7},
+                                           DirectoryCase{L"C:Brisvel.DLL", 2},
+                                           DirectoryCase{L"Brisvel.DLL", 0},
+                                           DirectoryCase{L"", 0},
+                                           DirectoryCase{nullptr, 0},
+                                           DirectoryCase{L"C:/a/b.tlb", 5},
+                                           DirectoryCase{L"\\\\host\\share\\", 13}));
+
+}  // namespace
