@@ -53,7 +53,8 @@ class CScriptParser {
   HRESULT ProcessBlock(char* token, CRegistryKey& parentKey, bool doRegister, bool skipping);
 
   // Writes the assignment that `token` ("=") starts as `valueName` of `key`.
-  __attribute__((noinline)) HRESULT WriteValue(CRegistryKey& key, const char* valueName, char* token);
+  __attribute__((noinline)) HRESULT WriteValue(CRegistryKey& key, const char* valueName,
+                                               char* token);
 
   const char* position = nullptr;
   CRegistrar* registrar;
@@ -66,7 +67,8 @@ class CScriptParser {
   HRESULT RegisterEntry(char* token, CRegistryKey& parentKey, BlockLevel* level);
   HRESULT UnregisterEntry(char* token, CRegistryKey& parentKey, bool skipping, BlockLevel* level);
   HRESULT ReadValueName(char* token, char* valueName);
-  __attribute__((noinline)) HRESULT DeleteKeyByName(CRegistryKey& parentKey, const BlockLevel& level);
+  __attribute__((noinline)) HRESULT DeleteKeyByName(CRegistryKey& parentKey,
+                                                    const BlockLevel& level);
   HRESULT AppendCharacter(char* token, size_t* stored);
   HRESULT AppendVariable(const char** at, ExpandBuffer* buffer);
 

@@ -44,7 +44,9 @@ HRESULT CScriptParser::NextToken(char* token) {
   RETURN_HR_IF(DISP_E_EXCEPTION, *position == '\0');
   size_t stored = 0;
   if (*position != '\'') {
-    while (*position != '\0' && !IsBlank(*position)) RETURN_IF_FAILED(AppendCharacter(token, &stored));
+    while (*position != '\0' && !IsBlank(*position)) {
+      RETURN_IF_FAILED(AppendCharacter(token, &stored));
+    }
     return S_OK;
   }
   position = NextCharacter(position);

@@ -233,12 +233,13 @@ class CRealScriptRegistry : public CScriptRegistry {
   ScopedRegistryOverride override_{HKEY_CLASSES_ROOT};
 };
 
-class ScriptTest : public ::testing::TestWithParam<std::tuple<ScriptCase, Backend>> {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(S_OK, registrar_.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}"));
-    ASSERT_EQ(S_OK, registrar_.SetReplacement(L"Module", L"C:\\it''s\\x.dll"));
-    if (std::get<1>(GetParam()) == Backend::kReal) {
+// A registrar with the component's variables and one registry to run on.
+class CScriptRun {
+ public:
+  explicit CScriptRun(Backend backend) {
+    EXPECT_EQ(S_OK, registrar_.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}"));
+    EXPECT_EQ(S_OK, registrar_.SetReplacement(L"Module", L"C:\\it''s\\x.dll"));
+    if (backend == Backend::kReal) {
       registry_ = std::make_unique<CRealScriptRegistry>();
     } else {
       auto memory = std::make_unique<CMemoryScriptRegistry>();
@@ -252,30 +253,42 @@ class ScriptTest : public ::testing::TestWithParam<std::tuple<ScriptCase, Backen
     return parser.RunScript(text.c_str(), doRegister);
   }
 
+  std::string Dump() { return registry_->Dump(); }
+
+  // The in-memory registry; null for the real one.
+  CMemoryRegistry* Memory() { return memory_; }
+
+ private:
   ScopedPlatformCalls platform_;
   CRegistrar registrar_;
   std::unique_ptr<CScriptRegistry> registry_;
   CMemoryRegistry* memory_ = nullptr;
 };
 
+class ScriptTest : public ::testing::TestWithParam<std::tuple<ScriptCase, Backend>> {
+ protected:
+  CScriptRun run_{std::get<1>(GetParam())};
+};
+
 TEST_P(ScriptTest, LeavesTheRegistryAsExpected) {
   const ScriptCase& c = std::get<0>(GetParam());
-  if (c.prepare) c.prepare(*memory_);
+  CMemoryRegistry* memory = run_.Memory();
+  if (c.prepare) c.prepare(*memory);
   if (!c.setup.empty()) {
-    ASSERT_EQ(S_OK, Run(c.setup, true));
+    ASSERT_EQ(S_OK, run_.Run(c.setup, true));
   }
-  const size_t callsBefore = memory_ ? memory_->Calls().size() : 0;
+  const size_t callsBefore = memory ? memory->Calls().size() : 0;
   if (c.registered != kNotRun) {
-    EXPECT_EQ(c.registered, Run(c.script, true)) << "register pass";
-    EXPECT_EQ(Expected(c.afterRegister), registry_->Dump()) << "after the register pass";
+    EXPECT_EQ(c.registered, run_.Run(c.script, true)) << "register pass";
+    EXPECT_EQ(Expected(c.afterRegister), run_.Dump()) << "after the register pass";
   }
-  EXPECT_EQ(c.unregistered, Run(c.script, false)) << "unregister pass";
-  EXPECT_EQ(Expected(c.afterUnregister), registry_->Dump()) << "after the unregister pass";
-  if (!memory_) return;
-  EXPECT_EQ(0u, memory_->OpenHandleCount()) << "every key opened is closed";
+  EXPECT_EQ(c.unregistered, run_.Run(c.script, false)) << "unregister pass";
+  EXPECT_EQ(Expected(c.afterUnregister), run_.Dump()) << "after the unregister pass";
+  if (!memory) return;
+  EXPECT_EQ(0u, memory->OpenHandleCount()) << "every key opened is closed";
   if (c.untouched) {
-    for (size_t i = callsBefore; i < memory_->Calls().size(); ++i) {
-      EXPECT_EQ(std::string::npos, memory_->Calls()[i].find(c.untouched)) << memory_->Calls()[i];
+    for (size_t i = callsBefore; i < memory->Calls().size(); ++i) {
+      EXPECT_EQ(std::string::npos, memory->Calls()[i].find(c.untouched)) << memory->Calls()[i];
     }
   }
 }
@@ -297,6 +310,71 @@ INSTANTIATE_TEST_SUITE_P(MemoryOnly, ScriptTest,
                          ::testing::Combine(::testing::ValuesIn(kMemoryCases),
                                             ::testing::Values(Backend::kMemory)),
                          CaseAndBackend);
+
+// The text of a REGISTRY resource of this program, which carries the
+// library's resources.
+std::string ScriptResource(int id) {
+  HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "REGISTRY");
+  HGLOBAL loaded = found ? ::LoadResource(nullptr, found) : nullptr;
+  if (!loaded) return "";
+  return std::string(static_cast<const char*>(::LockResource(loaded)),
+                     ::SizeofResource(nullptr, found));
+}
+
+class ComponentScriptTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  HRESULT Run(const std::string& text, bool doRegister) { return run_.Run(text, doRegister); }
+  CScriptRun run_{GetParam()};
+};
+
+// The AppID script and the class script, registered and removed in the
+// order registration uses, with the module's path holding an apostrophe.
+TEST_P(ComponentScriptTest, RegisterAndRemoveTheComponentsEntries) {
+  const std::string appid = ScriptResource(101);
+  const std::string agent = ScriptResource(102);
+  ASSERT_EQ(119u, appid.size());
+  ASSERT_EQ(637u, agent.size());
+  const std::string k = "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
+  const std::string id = "{3A8007B1-8884-4458-92F2-266AB1038D34}";
+  const std::vector<std::string> registered = {
+      "AppID", "AppID\\" + id, "AppID\\" + id + "||1|Brisvel", "AppID\\Brisvel.DLL",
+      "AppID\\Brisvel.DLL|AppID|1|" + id,
+      "Brisvel.Agent.1", "Brisvel.Agent.1||1|Vintaro Agent", "Brisvel.Agent.1\\CLSID",
+      "Brisvel.Agent.1\\CLSID||1|{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
+      "Brisvel.Agent", "Brisvel.Agent||1|Vintaro Agent", "Brisvel.Agent\\CLSID",
+      "Brisvel.Agent\\CLSID||1|{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
+      "Brisvel.Agent\\CurVer", "Brisvel.Agent\\CurVer||1|Brisvel.Agent.1",
+      "CLSID", k, k + "||1|Vintaro Agent", k + "|AppID|1|" + id,
+      k + "\\ProgID", k + "\\ProgID||1|Brisvel.Agent.1",
+      k + "\\VersionIndependentProgID", k + "\\VersionIndependentProgID||1|Brisvel.Agent",
+      k + "\\Programmable", k + "\\InprocServer32", k + "\\InprocServer32||1|C:\\it's\\x.dll",
+      k + "\\InprocServer32|ThreadingModel|1|Apartment",
+      k + "\\TypeLib", k + "\\TypeLib||1|{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"};
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(S_OK, Run(appid, true));
+    ASSERT_EQ(S_OK, Run(agent, true));
+    EXPECT_EQ(Expected(registered), run_.Dump()) << "round " << round;
+  }
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(S_OK, Run(agent, false));
+    EXPECT_EQ(S_OK, Run(appid, false));
+    EXPECT_EQ(Expected({"AppID", "CLSID"}), run_.Dump()) << "round " << round;
+  }
+}
+
+TEST_P(ComponentScriptTest, AForeignSubkeyOfTheClassKeyStopsItsRemoval) {
+  ASSERT_EQ(S_OK, Run(ScriptResource(102), true));
+  ASSERT_EQ(S_OK, Run("HKCR { CLSID { {C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A} { Foreign } } }",
+                      true));
+  EXPECT_EQ(kAccessDenied, Run(ScriptResource(102), false));
+  EXPECT_EQ(Expected({"CLSID", "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
+                      "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}||1|Vintaro Agent",
+                      "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\Foreign"}),
+            run_.Dump());
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, ComponentScriptTest,
+                         ::testing::Values(Backend::kMemory, Backend::kReal));
 
 // A fixture with the in-memory registry and no variables.
 class MemoryScriptTest : public ::testing::Test {

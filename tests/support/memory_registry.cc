@@ -300,7 +300,9 @@ LSTATUS CMemoryRegistry::QueryInfo(HKEY handle, LPDWORD subKeys, LPDWORD maxSubK
   if (!(target->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const Key& key = *target->key;
   DWORD longestKey = 0, longestName = 0, longestData = 0;
-  for (const auto& subkey : key.subkeys) longestKey = std::max<DWORD>(longestKey, subkey->name.size());
+  for (const auto& subkey : key.subkeys) {
+    longestKey = std::max<DWORD>(longestKey, subkey->name.size());
+  }
   for (const Value& value : key.values) {
     longestName = std::max<DWORD>(longestName, value.name.size());
     longestData = std::max<DWORD>(longestData, value.data.size());
