@@ -5,6 +5,7 @@
 // library's own, called from the other apartment, opens what Run accepts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -165,7 +166,8 @@ class AgentApartmentsTest : public ApartmentsTest {
 
   // Runs `link` from the other apartment, then an accepted closing link, so
   // that everything the first could have launched has arrived once the
-  // closing one is there.
+  // closing one is there. The two handler processes may write in either
+  // order.
   HRESULT RunFromOtherApartment(const std::wstring* link) {
     HRESULT result = E_UNEXPECTED;
     CallFromOtherApartment(agent_, [&](IAgent* proxy) {
@@ -214,6 +216,8 @@ TEST_P(AgentApartmentsLinkTest, RunReachesTheHandlerOrIsRefused) {
   for (const RecordedLaunch& launch : recorder_.WaitForLaunches(expected.size())) {
     received.push_back(launch.link);
   }
+  std::sort(expected.begin(), expected.end());
+  std::sort(received.begin(), received.end());
   EXPECT_EQ(expected, received);
 }
 
