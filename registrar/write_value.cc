@@ -30,7 +30,7 @@ char* AllocateOrNull(CValueBuffer& buffer, size_t bytes) {
 
 HRESULT WriteNumber(CRegistryKey& key, const char* name, const char* text) {
   const size_t length = strlen(text);
-  const size_t bytes = ScratchBytes(length);
+  const size_t bytes = WideScratchBytes(length);
   ConversionScratch scratch;
   wchar_t* wide = MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, bytes)), text,
                                   static_cast<int>(length + 1), GetConversionCodePage());

@@ -33,6 +33,11 @@ bool CanGrowStack(size_t bytes);
 // Bytes of scratch for converting `length` characters in either direction.
 inline size_t ScratchBytes(size_t length) { return 2 * (length + 1); }
 
+// Bytes of scratch for widening `length` characters: ScratchBytes where a
+// wide character is two bytes, and room for the wider characters of a
+// native build of the script language.
+inline size_t WideScratchBytes(size_t length) { return (length + 1) * sizeof(wchar_t); }
+
 // Heap blocks of one converting scope, freed together when the scope ends.
 class ConversionScratch {
  public:

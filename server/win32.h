@@ -1,7 +1,10 @@
-// The platform headers every part of the library builds on.
+// The platform headers every part of the library builds on. A native build
+// (the registry-script language under the sanitizers and the fuzzer) gets
+// the small stand-in of tests/native instead.
 #ifndef BRISVEL_SERVER_WIN32_H_
 #define BRISVEL_SERVER_WIN32_H_
 
+#ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -9,5 +12,8 @@
 #include <ole2.h>
 #include <oleauto.h>
 #include <shellapi.h>
+#else
+#include "tests/native/platform_stand_in.h"
+#endif
 
 #endif  // BRISVEL_SERVER_WIN32_H_

@@ -3,6 +3,7 @@
 // text itself, ends where a no-access page begins), leaks a block or leaves
 // a key open.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <map>
 #include <string>
@@ -13,12 +14,19 @@
 #include "support/double_byte_code_page.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"
+#include "support/script_seeds.h"
 
 namespace {
 
-const size_t kPage = 4096;
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRISVEL_ADDRESS_SANITIZER 1
+#endif
+#endif
 
-// Blocks placed so that their last byte lies just before a no-access page.
+// Blocks placed so that their last byte lies just before a no-access page;
+// under AddressSanitizer, blocks of its allocator, which guards every byte
+// past a block as well and keeps the alignment a heap promises.
 class CGuardedMemory {
  public:
   // A block for the library, unless the allocations it may have are used up.
@@ -30,6 +38,13 @@ class CGuardedMemory {
 
   // A block whatever the count says, for the test's own use.
   static void* AllocateGuarded(size_t bytes) {
+#ifdef BRISVEL_ADDRESS_SANITIZER
+    char* block = static_cast<char*>(malloc(bytes ? bytes : 1));
+    if (!block) return nullptr;
+    blocks_[block] = {block, bytes};
+    return block;
+#else
+    const size_t kPage = 4096;
     const size_t span = (bytes + kPage - 1) / kPage * kPage;
     char* base = static_cast<char*>(
         ::VirtualAlloc(nullptr, span + kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -39,6 +54,7 @@ class CGuardedMemory {
     char* block = base + span - bytes;
     blocks_[block] = {base, bytes};
     return block;
+#endif
   }
 
   static void* Reallocate(void* block, size_t bytes) {
@@ -58,7 +74,11 @@ class CGuardedMemory {
       ADD_FAILURE() << "a block freed twice or never allocated";
       return;
     }
+#ifdef BRISVEL_ADDRESS_SANITIZER
+    free(found->second.base);
+#else
     ::VirtualFree(found->second.base, 0, MEM_RELEASE);
+#endif
     blocks_.erase(found);
   }
 
@@ -120,6 +140,7 @@ class HostileScriptTest : public ::testing::Test {
         FAILED(registrar.SetReplacement(L"BIG", std::wstring(3000, L'v').c_str()))) {
       return E_OUTOFMEMORY;
     }
+    RecordScriptSeed(text);
     CGuardedText guarded(text);
     CScriptParser parser(&registrar);
     return parser.RunScript(guarded.Get(), doRegister);

@@ -16,7 +16,14 @@
 #include "support/double_byte_code_page.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"
+#include "support/registry_text.h"
+#include "support/script_seeds.h"
+#ifdef _WIN32
 #include "support/registry_override.h"
+#else
+#include <fstream>
+#include <sstream>
+#endif
 
 namespace {
 
@@ -225,6 +232,7 @@ class CMemoryScriptRegistry : public CScriptRegistry {
   CMemoryRegistry registry;
 };
 
+#ifdef _WIN32
 class CRealScriptRegistry : public CScriptRegistry {
  public:
   std::string Dump() override { return DumpRegistryTree(HKEY_CLASSES_ROOT, ""); }
@@ -233,22 +241,32 @@ class CRealScriptRegistry : public CScriptRegistry {
   ScopedRegistryOverride override_{HKEY_CLASSES_ROOT};
 };
 
+// Every registry the shared cases run on.
+const Backend kBackends[] = {Backend::kMemory, Backend::kReal};
+#else
+// A native build has no registry of the platform's.
+const Backend kBackends[] = {Backend::kMemory};
+#endif
+
 // A registrar with the component's variables and one registry to run on.
 class CScriptRun {
  public:
   explicit CScriptRun(Backend backend) {
     EXPECT_EQ(S_OK, registrar_.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}"));
     EXPECT_EQ(S_OK, registrar_.SetReplacement(L"Module", L"C:\\it''s\\x.dll"));
+#ifdef _WIN32
     if (backend == Backend::kReal) {
       registry_ = std::make_unique<CRealScriptRegistry>();
-    } else {
-      auto memory = std::make_unique<CMemoryScriptRegistry>();
-      memory_ = &memory->registry;
-      registry_ = std::move(memory);
+      return;
     }
+#endif
+    auto memory = std::make_unique<CMemoryScriptRegistry>();
+    memory_ = &memory->registry;
+    registry_ = std::move(memory);
   }
 
   HRESULT Run(const std::string& text, bool doRegister) {
+    RecordScriptSeed(text);
     CScriptParser parser(&registrar_);
     return parser.RunScript(text.c_str(), doRegister);
   }
@@ -303,7 +321,7 @@ std::string CaseAndBackend(const ::testing::TestParamInfo<std::tuple<ScriptCase,
 
 INSTANTIATE_TEST_SUITE_P(Shared, ScriptTest,
                          ::testing::Combine(::testing::ValuesIn(kSharedCases),
-                                            ::testing::Values(Backend::kMemory, Backend::kReal)),
+                                            ::testing::ValuesIn(kBackends)),
                          CaseAndBackend);
 
 INSTANTIATE_TEST_SUITE_P(MemoryOnly, ScriptTest,
@@ -311,6 +329,7 @@ INSTANTIATE_TEST_SUITE_P(MemoryOnly, ScriptTest,
                                             ::testing::Values(Backend::kMemory)),
                          CaseAndBackend);
 
+#ifdef _WIN32
 // The text of a REGISTRY resource of this program, which carries the
 // library's resources.
 std::string ScriptResource(int id) {
@@ -320,6 +339,16 @@ std::string ScriptResource(int id) {
   return std::string(static_cast<const char*>(::LockResource(loaded)),
                      ::SizeofResource(nullptr, found));
 }
+#else
+// The text of a REGISTRY resource, read from the file the resource is made of.
+std::string ScriptResource(int id) {
+  const char* file = id == 101 ? "/resources/appid.rgs" : "/resources/agent.rgs";
+  std::ifstream in(std::string(BRISVEL_SOURCE_DIR) + file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+#endif
 
 class ComponentScriptTest : public ::testing::TestWithParam<Backend> {
  protected:
@@ -373,13 +402,13 @@ TEST_P(ComponentScriptTest, AForeignSubkeyOfTheClassKeyStopsItsRemoval) {
             run_.Dump());
 }
 
-INSTANTIATE_TEST_SUITE_P(Registries, ComponentScriptTest,
-                         ::testing::Values(Backend::kMemory, Backend::kReal));
+INSTANTIATE_TEST_SUITE_P(Registries, ComponentScriptTest, ::testing::ValuesIn(kBackends));
 
 // A fixture with the in-memory registry and no variables.
 class MemoryScriptTest : public ::testing::Test {
  protected:
   HRESULT Run(const char* text, bool doRegister) {
+    RecordScriptSeed(text);
     CScriptParser parser(&registrar_);
     return parser.RunScript(text, doRegister);
   }

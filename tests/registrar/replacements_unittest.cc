@@ -9,6 +9,7 @@
 #include "registrar/script_parser.h"
 #include "support/case_name.h"
 #include "support/platform_override.h"
+#include "support/script_seeds.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ class ExpandTest : public ::testing::Test {
 
   // The expansion of `text`, or "!" and the failure's code.
   std::string Expand(const char* text) {
+    RecordScriptSeed(text);
     CScriptParser parser(&registrar_);
     char* out = reinterpret_cast<char*>(1);
     const HRESULT result = parser.ExpandVariables(text, &out);

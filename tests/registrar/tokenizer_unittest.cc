@@ -9,11 +9,13 @@
 #include "registrar/script_tables.h"
 #include "support/case_name.h"
 #include "support/double_byte_code_page.h"
+#include "support/script_seeds.h"
 
 namespace {
 
 // Every token of `text` in brackets, then "!" and the code of a failed read.
 std::string ReadAll(const std::string& text) {
+  RecordScriptSeed(text);
   CScriptParser parser(nullptr);
   parser.position = text.c_str();
   std::string tokens;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "support/registry_override.h"
+#include "support/registry_text.h"
 
 CMemoryRegistry* CMemoryRegistry::current_ = nullptr;
 

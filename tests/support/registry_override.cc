@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -13,25 +12,6 @@ std::string PrivateKeyPath() {
   static std::atomic<int> counter{0};
   return "Software\\Brisvel Tests\\" + std::to_string(::GetCurrentProcessId()) + "-" +
          std::to_string(counter++);
-}
-
-std::string FormatData(DWORD type, const std::string& data) {
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    std::string text(data.begin(), data.end());
-    return text.substr(0, text.find('\0'));
-  }
-  if (type == REG_DWORD && data.size() == 4) {
-    DWORD number;
-    memcpy(&number, data.data(), 4);
-    return std::to_string(number);
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char b : data) {
-    text += kHex[b >> 4];
-    text += kHex[b & 15];
-  }
-  return text;
 }
 
 void DumpKey(HKEY key, const std::string& path, std::vector<std::string>* lines) {
@@ -92,16 +72,4 @@ std::string DumpRegistryTree(HKEY root, const std::string& path) {
   DumpKey(key, "", &lines);
   ::RegCloseKey(key);
   return JoinSortedLines(std::move(lines));
-}
-
-std::string FormatRegistryValue(const std::string& path, const std::string& name, DWORD type,
-                                const std::string& data) {
-  return path + "|" + name + "|" + std::to_string(type) + "|" + FormatData(type, data);
-}
-
-std::string JoinSortedLines(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end());
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
 }
