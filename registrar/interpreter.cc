@@ -13,11 +13,15 @@ namespace {
 // value write or token skip that a leaf runs.
 const size_t kLevelStackBytes = 3 * kTokenBytes;
 
-bool HasBackslash(const char* name) {
+// A key name names one level below its parent. A backslash would reach
+// deeper, and an empty name stands for the parent itself, which a removal
+// would then delete with everything below it, a kept or root key included.
+bool NamesOneKey(const char* name) {
+  if (*name == '\0') return false;
   for (const char* at = name; *at != '\0'; at = NextCharacter(at)) {
-    if (*at == '\\') return true;
+    if (*at == '\\') return false;
   }
-  return false;
+  return true;
 }
 
 bool IsBlockOpener(const char* token) { return strcmp(token, "{") == 0; }
@@ -116,7 +120,7 @@ HRESULT CScriptParser::RegisterEntry(char* token, CRegistryKey& parentKey, Block
   const bool deleting = IsKeyword(token, kKeywordDelete);
   if (deleting || IsKeyword(token, kKeywordForceRemove)) {
     RETURN_IF_FAILED(NextToken(token));
-    RETURN_HR_IF(DISP_E_EXCEPTION, HasBackslash(token));
+    RETURN_HR_IF(DISP_E_EXCEPTION, !NamesOneKey(token));
     // An absent key is no error.
     if (IsRemovableKey(token)) parentKey.DeleteTree(token);
     if (deleting) {
@@ -138,7 +142,7 @@ HRESULT CScriptParser::RegisterEntry(char* token, CRegistryKey& parentKey, Block
     return S_OK;
   }
 
-  RETURN_HR_IF(DISP_E_EXCEPTION, HasBackslash(token));
+  RETURN_HR_IF(DISP_E_EXCEPTION, !NamesOneKey(token));
   RETURN_IF_WIN32_ERROR(OpenOrCreateKey(level->currentKey, parentKey.Get(), token));
   RETURN_IF_FAILED(NextToken(token));
   if (token[0] == '=') RETURN_IF_FAILED(WriteValue(level->currentKey, nullptr, token));
@@ -165,7 +169,7 @@ HRESULT CScriptParser::UnregisterEntry(char* token, CRegistryKey& parentKey, boo
     return S_OK;
   }
 
-  RETURN_HR_IF(DISP_E_EXCEPTION, HasBackslash(token));
+  RETURN_HR_IF(DISP_E_EXCEPTION, !NamesOneKey(token));
   const LONG opened =
       skipping ? ERROR_FILE_NOT_FOUND : level->currentKey.OpenKey(parentKey.Get(), token, KEY_READ);
   const size_t length = strnlen(token, kNameFieldBytes - 1);

@@ -74,6 +74,15 @@ const ScriptCase kSharedCases[] = {
     {"vertical tab inside a name", "", "HKCR { a\vb }", S_OK, {"a\vb"}, S_OK, {}},
     {"backslash in a key name", "", "HKCR { 'A\\B' }", kSyntaxError, {}, kSyntaxError, {},
      nullptr, "HKCR"},
+    // An empty name stands for the enclosing key itself, which a removal
+    // would delete with everything below it.
+    {"empty key name to delete", "HKCR { Victim { Sub } }", "HKCR { Delete '' }", kSyntaxError,
+     {"Victim", "Victim\\Sub"}, kSyntaxError, {"Victim", "Victim\\Sub"}, nullptr, "HKCR"},
+    {"empty key name to force-remove below a kept key", "HKCR { Keep { Sub } }",
+     "HKCR { NoRemove Keep { ForceRemove '' } }", kSyntaxError, {"Keep", "Keep\\Sub"},
+     kSyntaxError, {"Keep", "Keep\\Sub"}},
+    {"empty key name below a kept key", "HKCR { Keep = s 'k' }", "HKCR { NoRemove Keep { '' } }",
+     kSyntaxError, {"Keep", "Keep||1|k"}, kSyntaxError, {"Keep", "Keep||1|k"}},
     {"failed write rolls the block back", "", "HKCR { Foo = s 'x' Bar = q 'y' }", kSyntaxError,
      {}, S_OK, {}},
     {"ForceRemove of a name with a backslash", "HKCR { A { B } }", "HKCR { ForceRemove 'A\\B' }",

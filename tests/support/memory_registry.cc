@@ -184,6 +184,7 @@ std::shared_ptr<CMemoryRegistry::Key> CMemoryRegistry::Walk(std::shared_ptr<Key>
       next = std::make_shared<Key>();
       next->name = part;
       next->path = key->path + "\\" + part;
+      next->parent = key.get();
       key->subkeys.push_back(next);
     }
     key = next;
@@ -259,20 +260,13 @@ LSTATUS CMemoryRegistry::DeleteValue(HKEY handle, LPCSTR name) {
 LSTATUS CMemoryRegistry::DeleteKey(HKEY parent, LPCSTR name) {
   const Handle* from;
   if (LONG code = Begin(Call::kDeleteKey, parent, name, "", &from)) return code;
-  const std::vector<std::string> parts = SplitPath(name);
-  if (parts.empty()) return ERROR_INVALID_PARAMETER;
+  // As on the platform, no name deletes the key of the handle itself.
   std::shared_ptr<Key> key = Walk(from->key, name, false);
   if (!key) return ERROR_FILE_NOT_FOUND;
   // As on the platform: a key that still has subkeys, or that may only be
-  // read, stays.
-  if (!key->subkeys.empty() || key->readOnly) return ERROR_ACCESS_DENIED;
-  std::shared_ptr<Key> owner = from->key;
-  if (parts.size() > 1) {
-    std::string ownerPath;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) ownerPath += parts[i] + "\\";
-    owner = Walk(from->key, ownerPath.c_str(), false);
-  }
-  auto& siblings = owner->subkeys;
+  // read, stays, and so does a root.
+  if (!key->subkeys.empty() || key->readOnly || !key->parent) return ERROR_ACCESS_DENIED;
+  auto& siblings = key->parent->subkeys;
   siblings.erase(std::find(siblings.begin(), siblings.end(), key));
   key->deleted = true;
   return ERROR_SUCCESS;

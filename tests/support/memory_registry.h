@@ -52,6 +52,7 @@ class CMemoryRegistry {
   struct Key {
     std::string name;
     std::string path;  // from the root's short name, "HKCR\\A\\B"
+    Key* parent = nullptr;  // null for a root
     std::vector<std::shared_ptr<Key>> subkeys;
     std::vector<Value> values;
     bool readOnly = false;
