@@ -5,20 +5,11 @@
 #include <string>
 
 #include "agent/agent.h"
+#include "support/bare_agent.h"
 #include "support/link_recorder.h"
 #include "support/registry_override.h"
 
 namespace {
-
-class BareAgent : public CAgent {
- public:
-  STDMETHODIMP QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-};
 
 HRESULT RunLink(const wchar_t* link) {
   BareAgent agent;

@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "support/bare_agent.h"
+#include "support/case_name.h"
 #include "support/platform_override.h"
 
 namespace {
-
-// CAgent without the wrappers that count it: enough to call Run.
-class BareAgent : public CAgent {
- public:
-  STDMETHODIMP QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-};
 
 struct ShellCall {
   std::string verb;
@@ -110,14 +101,7 @@ TEST_P(RunLinkTest, AcceptsOnlyEd2kLinks) {
   EXPECT_EQ(SW_SHOWNORMAL, call.show);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases),
-                         [](const ::testing::TestParamInfo<LinkCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c) {
-                             name += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Links, RunLinkTest, ::testing::ValuesIn(kLinkCases), CaseName());
 
 TEST_F(RunTest, NullLinkIsAPointerError) {
   EXPECT_EQ(E_POINTER, agent_.Run(nullptr));

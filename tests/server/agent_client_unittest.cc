@@ -8,6 +8,7 @@
 
 #include "idl/brisvel.h"
 #include "support/brisvel_library.h"
+#include "support/controlling_object.h"
 #include "support/link_recorder.h"
 #include "support/registry_override.h"
 
@@ -155,38 +156,6 @@ TEST_F(AgentClientTest, LockServerHoldsTheLibraryUntilBalanced) {
   factory->Release();
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
-
-// A controlling object that aggregates an Agent the way a client class
-// would: it keeps the inner object's non-delegating IUnknown and answers
-// IAgent and IDispatch from it.
-class ControllingObject : public IUnknown {
- public:
-  HRESULT Aggregate(IClassFactory* factory) {
-    return factory->CreateInstance(this, IID_IUnknown, reinterpret_cast<void**>(&inner_));
-  }
-  void ReleaseInner() {
-    if (inner_) inner_->Release();
-    inner_ = nullptr;
-  }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown)) {
-      *out = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    if (IsEqualIID(iid, IID_IAgent) || IsEqualIID(iid, IID_IDispatch)) {
-      return inner_->QueryInterface(iid, out);
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++count_; }
-  STDMETHODIMP_(ULONG) Release() override { return --count_; }
-
-  IUnknown* inner_ = nullptr;
-  ULONG count_ = 1;
-};
 
 TEST_F(AgentClientTest, AggregatedAgentDelegatesToItsControllingObject) {
   ControllingObject outer;

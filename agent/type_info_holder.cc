@@ -1,0 +1,226 @@
+#include "agent/type_info_holder.h"
+
+#include <string.h>
+
+#include <type_traits>
+
+#include "server/convert.h"
+#include "server/errors.h"
+#include "server/handle.h"
+#include "server/memory.h"
+#include "server/module.h"
+#include "server/platform.h"
+
+// A constructor would run in the runtime's start-up code, possibly after an
+// earlier static object has already made a dispatch call.
+static_assert(std::is_trivial<CTypeInfoHolder>::value &&
+                  std::is_standard_layout<CTypeInfoHolder>::value,
+              "the holder must be plain data initialised statically");
+
+namespace {
+
+// Holds the module critical section for one scope.
+class CModuleLock {
+ public:
+  explicit CModuleLock(CServerModule* module) : section_(&module->criticalSection) {
+    ::EnterCriticalSection(section_);
+  }
+  ~CModuleLock() { ::LeaveCriticalSection(section_); }
+  CModuleLock(const CModuleLock&) = delete;
+  CModuleLock& operator=(const CModuleLock&) = delete;
+
+ private:
+  CRITICAL_SECTION* section_;
+};
+
+void ReleaseBlock(ITypeInfo* info, TYPEATTR* attributes) { info->ReleaseTypeAttr(attributes); }
+void ReleaseBlock(ITypeInfo* info, FUNCDESC* function) { info->ReleaseFuncDesc(function); }
+
+// A block a type information hands out, given back to it when the scope ends.
+template <class T>
+class CTypeInfoBlock {
+ public:
+  explicit CTypeInfoBlock(ITypeInfo* info) : info_(info) {}
+  ~CTypeInfoBlock() {
+    if (block_) ReleaseBlock(info_, block_);
+  }
+  CTypeInfoBlock(const CTypeInfoBlock&) = delete;
+  CTypeInfoBlock& operator=(const CTypeInfoBlock&) = delete;
+
+  T** Receive() { return &block_; }
+  T* operator->() const { return block_; }
+
+ private:
+  ITypeInfo* info_;
+  T* block_ = nullptr;
+};
+
+bool LoadsOwnFile(const CTypeInfoHolder& holder) {
+  return ::IsEqualGUID(*holder.libid, g_moduleLibid) && holder.versionMajor == 0xFFFF &&
+         holder.versionMinor == 0xFFFF;
+}
+
+HRESULT LoadOwnFile(ITypeLib** library) {
+  char path[MAX_PATH];
+  const DWORD length = g_platform.GetModuleFileNameA(g_moduleInstance.handle, path, MAX_PATH);
+  // A name that fills the buffer may have been cut off.
+  RETURN_HR_IF(E_FAIL, length == 0 || length == MAX_PATH);
+  const size_t bytes = ScratchBytes(::lstrlenA(path));
+  ConversionScratch scratch;
+  wchar_t* name =
+      MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, bytes)), path,
+                      static_cast<int>(bytes / sizeof(wchar_t)), GetConversionCodePage());
+  RETURN_HR_IF_NULL(E_OUTOFMEMORY, name);
+  return ::LoadTypeLib(name, library);
+}
+
+HRESULT LoadLibraryOf(const CTypeInfoHolder& holder, LCID locale, ITypeLib** library) {
+  if (LoadsOwnFile(holder)) return LoadOwnFile(library);
+  return ::LoadRegTypeLib(*holder.libid, holder.versionMajor, holder.versionMinor, locale, library);
+}
+
+// The description as its ITypeInfo2 side answers for ITypeInfo, when it has
+// one; the description as found otherwise. Carries one reference.
+CInterfacePtr<ITypeInfo> PreferredTypeInfo(ITypeInfo* found) {
+  found->AddRef();
+  CInterfacePtr<ITypeInfo> kept(found);
+  CInterfacePtr<ITypeInfo2> second;
+  if (FAILED(found->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(second.Receive())))) {
+    return kept;
+  }
+  ITypeInfo* answered = nullptr;
+  if (SUCCEEDED(second.Get()->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&answered)))) {
+    kept.Reset(answered);
+  }
+  return kept;
+}
+
+// Loads the library, finds the description and publishes it; called with the
+// module critical section held and the description not yet there.
+HRESULT LoadDescription(CTypeInfoHolder* holder, LCID locale) {
+  CInterfacePtr<ITypeLib> library;
+  RETURN_IF_FAILED(LoadLibraryOf(*holder, locale, library.Receive()));
+  CInterfacePtr<ITypeInfo> found;
+  const HRESULT result = library.Get()->GetTypeInfoOfGuid(*holder->iid, found.Receive());
+  RETURN_IF_FAILED(result);
+  __atomic_store_n(&holder->typeInfo, PreferredTypeInfo(found.Get()).Detach(), __ATOMIC_RELEASE);
+  // Without the term function the description merely stays until the process
+  // ends, so a failure here does not fail the call.
+  RegisterTermFunction(g_currentModule, CTypeInfoHolder::ReleaseTypeInfo, holder);
+  return result;
+}
+
+// S_OK once the description is there; the load's failure otherwise.
+HRESULT EnsureDescription(CTypeInfoHolder* holder, LCID locale) {
+  if (holder->LoadedTypeInfo() && holder->LoadedNameCache()) return S_OK;
+  const HRESULT result = holder->EnsureLoaded(locale);
+  return holder->LoadedTypeInfo() ? S_OK : result;
+}
+
+NameCacheEntry* NewNameCache(LONG count) {
+  auto* entries = static_cast<NameCacheEntry*>(HeapAllocate(count * sizeof(NameCacheEntry)));
+  if (!entries) return nullptr;
+  for (LONG i = 0; i < count; ++i) entries[i] = {nullptr, 0, DISPID_UNKNOWN};
+  return entries;
+}
+
+// Leaves `entry` as it is when the function or its name cannot be read.
+void ReadNameCacheEntry(ITypeInfo* info, UINT index, NameCacheEntry* entry) {
+  CTypeInfoBlock<FUNCDESC> function(info);
+  if (FAILED(info->GetFuncDesc(index, function.Receive()))) return;
+  CBstr name;
+  if (FAILED(info->GetDocumentation(function->memid, name.Receive(), nullptr, nullptr, nullptr))) {
+    return;
+  }
+  entry->length = ::SysStringLen(name.Get());
+  entry->dispid = function->memid;
+  entry->name = name.Detach();
+}
+
+const NameCacheEntry* FindCachedName(const NameCacheEntry* cache, LONG count, const wchar_t* name) {
+  const ULONG length = static_cast<ULONG>(::lstrlenW(name));
+  // Newest index first, so that of two functions of one name the later wins.
+  for (LONG i = count - 1; i >= 0; --i) {
+    const NameCacheEntry& entry = cache[i];
+    // An entry that could not be read has no name; it must not answer an
+    // empty one.
+    if (!entry.name || entry.length != length) continue;
+    if (memcmp(entry.name, name, length * sizeof(wchar_t)) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+HRESULT CTypeInfoHolder::EnsureLoaded(LCID locale) {
+  if (LoadedTypeInfo() && LoadedNameCache()) return S_OK;
+  // The whole load runs under the lock, so concurrent first callers wait for
+  // one load instead of each reading the library.
+  CModuleLock lock(g_currentModule);
+  HRESULT result = S_OK;
+  if (!typeInfo) result = LoadDescription(this, locale);
+  if (typeInfo && !nameCache) BuildNameCache(typeInfo);
+  return result;
+}
+
+HRESULT CTypeInfoHolder::BuildNameCache(ITypeInfo* info) {
+  CTypeInfoBlock<TYPEATTR> attributes(info);
+  // Without attributes there is no cache, and names resolve through the
+  // description's own lookup.
+  if (FAILED(info->GetTypeAttr(attributes.Receive()))) return S_OK;
+  nameCount = attributes->cFuncs;
+  NameCacheEntry* entries = nullptr;
+  if (nameCount != 0) {
+    entries = NewNameCache(nameCount);
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, entries);
+    for (LONG i = 0; i < nameCount; ++i) ReadNameCacheEntry(info, i, &entries[i]);
+  }
+  // Published last, so that a reader that sees the cache sees it complete.
+  __atomic_store_n(&nameCache, entries, __ATOMIC_RELEASE);
+  return S_OK;
+}
+
+HRESULT CTypeInfoHolder::CopyTypeInfo(LCID locale, ITypeInfo** out) {
+  RETURN_HR_IF(E_POINTER, out == nullptr);
+  // A missing name cache does not matter to this caller.
+  const HRESULT result = LoadedTypeInfo() ? S_OK : EnsureLoaded(locale);
+  ITypeInfo* info = LoadedTypeInfo();
+  *out = info;
+  RETURN_HR_IF(result, info == nullptr);
+  info->AddRef();
+  return S_OK;
+}
+
+HRESULT CTypeInfoHolder::MapNames(LPOLESTR* names, UINT count, LCID locale, DISPID* dispids) {
+  RETURN_IF_FAILED(EnsureDescription(this, locale));
+  const NameCacheEntry* cache = LoadedNameCache();
+  if (cache && count == 1) {
+    if (const NameCacheEntry* entry = FindCachedName(cache, nameCount, names[0])) {
+      dispids[0] = entry->dispid;
+      return S_OK;
+    }
+  }
+  return LoadedTypeInfo()->GetIDsOfNames(names, count, dispids);
+}
+
+HRESULT CTypeInfoHolder::InvokeMember(IDispatch* instance, DISPID dispid, LCID locale, WORD flags,
+                                      DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
+                                      UINT* argumentError) {
+  RETURN_IF_FAILED(EnsureDescription(this, locale));
+  return LoadedTypeInfo()->Invoke(instance, dispid, flags, parameters, result, exception,
+                                  argumentError);
+}
+
+void CTypeInfoHolder::ReleaseTypeInfo(void* argument) {
+  auto* holder = static_cast<CTypeInfoHolder*>(argument);
+  if (!holder) return;
+  if (ITypeInfo* info = holder->typeInfo) {
+    holder->typeInfo = nullptr;
+    info->Release();
+  }
+  if (NameCacheEntry* cache = holder->nameCache) {
+    holder->nameCache = nullptr;
+    for (LONG i = 0; i < holder->nameCount; ++i) ::SysFreeString(cache[i].name);
+    HeapRelease(cache);
+  }
+}
