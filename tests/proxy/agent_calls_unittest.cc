@@ -1,7 +1,8 @@
 // The library's Agent called through the library's proxy/stub: from a second
 // apartment of this process, and from this process into the platform's
 // surrogate (dllhost) once the AppID names one. Accepted links reach the
-// handler; every result comes back to the caller as Run gave it.
+// handler; every result comes back to the caller as Run gave it, and the
+// IDispatch methods answer as they do on an Agent called directly.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlwapi.h>
@@ -19,8 +20,10 @@
 #include "proxy/proxy_registration.h"
 #include "support/brisvel_library.h"
 #include "support/case_name.h"
+#include "support/invoke.h"
 #include "support/link_recorder.h"
 #include "support/test_paths.h"
+#include "support/type_library.h"
 
 namespace {
 
@@ -70,8 +73,10 @@ void ExpectLaunches(const LinkRecorder& recorder, const AgentLinkCase& c) {
   EXPECT_EQ(expected, received);
 }
 
-// The handler is registered in the prefix's own registry: the surrogate is
-// another process and sees only that.
+// The handler, the type library and the proxy/stub are registered in the
+// prefix's own registry, which the component runtime and the surrogate read.
+// The proxy/stub comes after the type library, whose registration names the
+// platform's type-library marshaler for IAgent, as registration orders them.
 class AgentCallsTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(S_OK, ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
@@ -82,10 +87,50 @@ class AgentCallsTest : public ::testing::Test {
   }
 
   BrisvelLibrary library_;
+  ScopedBrisvelTypeLibrary typeLibrary_;
   ScopedProxyStubRegistration registration_;
   LinkRecorder recorder_;
   IAgent* agent_ = nullptr;
 };
+
+// Run's member id.
+const DISPID kRun = 1;
+
+// The IDispatch methods of `remote` answer as those of `local`, an Agent
+// called directly, and a late-bound Run with an accepted link reaches the
+// handler.
+void ExpectDispatchAsDirect(IAgent* remote, IAgent* local, const LinkRecorder& recorder) {
+  UINT count = 0;
+  EXPECT_EQ(S_OK, remote->GetTypeInfoCount(&count));
+  EXPECT_EQ(1u, count);
+
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(S_OK, remote->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
+  EXPECT_TRUE(IsEqualIID(IID_IAgent, attributes->guid));
+  info->ReleaseTypeAttr(attributes);
+  info->Release();
+
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"run"), const_cast<LPOLESTR>(L"URL")};
+  DISPID remoteIds[2] = {};
+  DISPID localIds[2] = {};
+  EXPECT_EQ(S_OK, remote->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, remoteIds));
+  EXPECT_EQ(S_OK, local->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, localIds));
+  EXPECT_EQ(kRun, remoteIds[0]);
+  EXPECT_EQ(localIds[1], remoteIds[1]);
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"Walk")};
+  EXPECT_EQ(local->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, localIds),
+            remote->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, remoteIds));
+
+  const wchar_t kRefused[] = L"http://example.invalid/";
+  EXPECT_EQ(InvokeWithLink(local, kRun, kRefused), InvokeWithLink(remote, kRun, kRefused));
+  EXPECT_EQ((InvokeOutcome{S_OK, 0}),
+            InvokeWithLink(remote, kRun, L"ed2k://|file|late.iso|1|00|/"));
+  const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ("ed2k://|file|late.iso|1|00|/", launches[0].link);
+}
 
 // An Agent made in this apartment, called from another.
 class OtherApartmentTest : public AgentCallsTest,
@@ -110,6 +155,15 @@ TEST_P(OtherApartmentTest, RunReachesTheHandlerOrAnswersUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(Links, OtherApartmentTest, ::testing::ValuesIn(kAgentLinkCases),
                          CaseName());
+
+TEST_F(AgentCallsTest, DispatchFromOtherApartmentAnswersAsDirect) {
+  IClassFactory* factory = library_.AgentFactory();
+  ASSERT_NE(nullptr, factory);
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent_)));
+  factory->Release();
+  CallFromOtherApartment(agent_,
+                         [&](IAgent* proxy) { ExpectDispatchAsDirect(proxy, agent_, recorder_); });
+}
 
 std::set<DWORD> SurrogateProcessIds() {
   std::set<DWORD> ids;
@@ -202,6 +256,16 @@ TEST_P(SurrogateLinkTest, RunReachesTheHandlerOrAnswersUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(Links, SurrogateLinkTest, ::testing::ValuesIn(kAgentLinkCases),
                          CaseName());
+
+TEST_F(SurrogateTest, DispatchAnswersAsDirect) {
+  IClassFactory* factory = library_.AgentFactory();
+  ASSERT_NE(nullptr, factory);
+  IAgent* local = nullptr;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&local)));
+  factory->Release();
+  ExpectDispatchAsDirect(agent_, local, recorder_);
+  local->Release();
+}
 
 TEST_F(SurrogateTest, AgentLivesInTheSurrogateAndOnlyTheProxyHere) {
   EXPECT_EQ(1u, surrogates_.Started().size());
