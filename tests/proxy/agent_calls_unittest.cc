@@ -86,6 +86,16 @@ class AgentCallsTest : public ::testing::Test {
     ::CoUninitialize();
   }
 
+  // An Agent of the library loaded here, made in this apartment.
+  IAgent* CreateLocalAgent() {
+    IClassFactory* factory = library_.AgentFactory();
+    if (!factory) return nullptr;
+    IAgent* agent = nullptr;
+    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent)));
+    factory->Release();
+    return agent;
+  }
+
   BrisvelLibrary library_;
   ScopedBrisvelTypeLibrary typeLibrary_;
   ScopedProxyStubRegistration registration_;
@@ -138,10 +148,7 @@ class OtherApartmentTest : public AgentCallsTest,
  protected:
   void SetUp() override {
     AgentCallsTest::SetUp();
-    IClassFactory* factory = library_.AgentFactory();
-    ASSERT_NE(nullptr, factory);
-    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent_)));
-    factory->Release();
+    agent_ = CreateLocalAgent();
     ASSERT_NE(nullptr, agent_);
   }
 };
@@ -157,10 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Links, OtherApartmentTest, ::testing::ValuesIn(kAgentLi
                          CaseName());
 
 TEST_F(AgentCallsTest, DispatchFromOtherApartmentAnswersAsDirect) {
-  IClassFactory* factory = library_.AgentFactory();
-  ASSERT_NE(nullptr, factory);
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent_)));
-  factory->Release();
+  agent_ = CreateLocalAgent();
+  ASSERT_NE(nullptr, agent_);
   CallFromOtherApartment(agent_,
                          [&](IAgent* proxy) { ExpectDispatchAsDirect(proxy, agent_, recorder_); });
 }
@@ -258,11 +263,8 @@ INSTANTIATE_TEST_SUITE_P(Links, SurrogateLinkTest, ::testing::ValuesIn(kAgentLin
                          CaseName());
 
 TEST_F(SurrogateTest, DispatchAnswersAsDirect) {
-  IClassFactory* factory = library_.AgentFactory();
-  ASSERT_NE(nullptr, factory);
-  IAgent* local = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&local)));
-  factory->Release();
+  IAgent* local = CreateLocalAgent();
+  ASSERT_NE(nullptr, local);
   ExpectDispatchAsDirect(agent_, local, recorder_);
   local->Release();
 }
