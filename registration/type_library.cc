@@ -25,6 +25,20 @@ wchar_t* Widen(void* scratch, const char* path, UINT codePage) {
                          static_cast<int>(strlen(path) + 1), codePage);
 }
 
+// True when HKCR holds no registration of the library's identity at all.
+bool IsUnregistered(const TLIBATTR& attributes) {
+  wchar_t guid[64];
+  if (!::StringFromGUID2(attributes.guid, guid, 64)) return false;
+  char text[64];
+  for (int i = 0; i < 64 && (text[i] = static_cast<char>(guid[i])) != '\0'; ++i) {
+  }
+  char path[128];
+  wsprintfA(path, "TypeLib\\%s\\%x.%x", text, attributes.wMajorVerNum, attributes.wMinorVerNum);
+  CKeyHandle key;
+  return g_platform.RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Receive()) ==
+         ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
@@ -76,9 +90,12 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module) {
 
   TLIBATTR* attributes = nullptr;
   RETURN_IF_FAILED(library.Get()->GetLibAttr(&attributes));
-  const HRESULT result =
+  HRESULT result =
       ::UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
                           attributes->lcid, attributes->syskind);
+  // Removing a registration that is not there has reached what was asked:
+  // the platform's refusal would make a repeated uninstall fail.
+  if (FAILED(result) && IsUnregistered(*attributes)) result = S_OK;
   library.Get()->ReleaseTLibAttr(attributes);
   return result;
 }

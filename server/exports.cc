@@ -22,6 +22,4 @@ STDAPI DllCanUnloadNow() {
   return ModuleCanUnloadNow();
 }
 
-STDAPI DllRegisterServer() { return E_NOTIMPL; }
-
-STDAPI DllUnregisterServer() { return E_NOTIMPL; }
+// DllRegisterServer and DllUnregisterServer are the registration driver's.

@@ -15,7 +15,7 @@ std::string PrivateKeyPath() {
          std::to_string(counter++);
 }
 
-std::string FormatData(DWORD type, const std::vector<BYTE>& data) {
+std::string FormatData(DWORD type, const std::string& data) {
   if (type == REG_SZ || type == REG_EXPAND_SZ) {
     std::string text(data.begin(), data.end());
     return text.substr(0, text.find('\0'));
@@ -27,7 +27,7 @@ std::string FormatData(DWORD type, const std::vector<BYTE>& data) {
   }
   static const char kHex[] = "0123456789abcdef";
   std::string text;
-  for (BYTE b : data) {
+  for (unsigned char b : data) {
     text += kHex[b >> 4];
     text += kHex[b & 15];
   }
@@ -49,8 +49,7 @@ void DumpKey(HKEY key, const std::string& path, std::vector<std::string>* lines)
     nameSize = sizeof name;
     ::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data.data(), &dataSize);
     data.resize(dataSize);
-    lines->push_back(path + "|" + name + "|" + std::to_string(type) + "|" +
-                     FormatData(type, data));
+    lines->push_back(FormatRegistryValue(path, name, type, std::string(data.begin(), data.end())));
   }
   for (DWORD i = 0;; ++i) {
     char name[256];
@@ -92,6 +91,15 @@ std::string DumpRegistryTree(HKEY root, const std::string& path) {
   std::vector<std::string> lines;
   DumpKey(key, "", &lines);
   ::RegCloseKey(key);
+  return JoinSortedLines(std::move(lines));
+}
+
+std::string FormatRegistryValue(const std::string& path, const std::string& name, DWORD type,
+                                const std::string& data) {
+  return path + "|" + name + "|" + std::to_string(type) + "|" + FormatData(type, data);
+}
+
+std::string JoinSortedLines(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   std::string text;
   for (const std::string& line : lines) text += line + "\n";

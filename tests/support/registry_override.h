@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class ScopedRegistryOverride {
  public:
@@ -26,5 +27,12 @@ class ScopedRegistryOverride {
 // Everything below `key`\`path`, as "path|value name|type|data" lines in
 // sorted order: a registry's contents as one comparable text.
 std::string DumpRegistryTree(HKEY key, const std::string& path);
+
+// One value as a line of such a dump.
+std::string FormatRegistryValue(const std::string& path, const std::string& name, DWORD type,
+                                const std::string& data);
+
+// The lines of a dump in sorted order, joined.
+std::string JoinSortedLines(std::vector<std::string> lines);
 
 #endif  // BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_

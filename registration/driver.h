@@ -1,0 +1,15 @@
+// The registration driver's walks over the class table.
+#ifndef BRISVEL_REGISTRATION_DRIVER_H_
+#define BRISVEL_REGISTRATION_DRIVER_H_
+
+#include "server/win32.h"
+
+struct ClassTable;
+
+// Each class's script and categories, then the table's type library.
+HRESULT RegisterClassTable(ClassTable* table);
+
+// Each class's categories and script, then the table's type library.
+HRESULT UnregisterClassTable(ClassTable* table);
+
+#endif  // BRISVEL_REGISTRATION_DRIVER_H_

@@ -1,0 +1,109 @@
+// DllRegisterServer and DllUnregisterServer run in this process against a
+// private HKEY_CLASSES_ROOT: the order of their steps and where a failing
+// step stops them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "proxy/proxy_stub.h"
+#include "support/platform_override.h"
+#include "support/registry_override.h"
+
+STDAPI DllRegisterServer();
+STDAPI DllUnregisterServer();
+
+namespace {
+
+const char kClassKey[] = "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
+const char kAppIdKey[] = "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}";
+const char kTypeLibKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
+const char kInterfaceKey[] = "Interface\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
+
+bool KeyExists(const char* path) {
+  return DumpRegistryTree(HKEY_CLASSES_ROOT, path) != "(absent)";
+}
+
+// The key name whose creation the seam refuses, and with which code.
+const char* g_refusedKey = nullptr;
+
+LSTATUS WINAPI RefusingCreate(HKEY parent, LPCSTR name, DWORD reserved, LPSTR keyClass,
+                              DWORD options, REGSAM access, const LPSECURITY_ATTRIBUTES security,
+                              PHKEY result, LPDWORD disposition) {
+  if (g_refusedKey && name && lstrcmpiA(name, g_refusedKey) == 0) return ERROR_ACCESS_DENIED;
+  return DefaultPlatformCalls().RegCreateKeyExA(parent, name, reserved, keyClass, options, access,
+                                                security, result, disposition);
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_refusedKey = nullptr;
+    // This program stands in for the DLL: the loader's attach names it.
+    ProxyStubAttach(::GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr);
+  }
+  void RefuseCreating(const char* name) {
+    g_refusedKey = name;
+    platform_->RegCreateKeyExA = RefusingCreate;
+  }
+
+  ScopedRegistryOverride classes_{HKEY_CLASSES_ROOT};
+  ScopedPlatformCalls platform_;
+};
+
+TEST_F(DriverTest, RegistersAndRemovesEveryStep) {
+  ASSERT_EQ(S_OK, DllRegisterServer());
+  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", "Brisvel.Agent", "Brisvel.Agent.1",
+                          kClassKey, kTypeLibKey, kInterfaceKey}) {
+    EXPECT_TRUE(KeyExists(key)) << key;
+  }
+  ASSERT_EQ(S_OK, DllUnregisterServer());
+  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", "Brisvel.Agent", "Brisvel.Agent.1",
+                          kClassKey, kTypeLibKey, kInterfaceKey}) {
+    EXPECT_FALSE(KeyExists(key)) << key;
+  }
+}
+
+TEST_F(DriverTest, UnregisteringWhatWasNeverRegisteredSucceeds) {
+  EXPECT_EQ(S_OK, DllUnregisterServer());
+  EXPECT_FALSE(KeyExists(kInterfaceKey));
+}
+
+TEST_F(DriverTest, FailingAppIdScriptStopsBeforeTheClasses) {
+  RefuseCreating("Brisvel.DLL");
+  EXPECT_EQ(E_ACCESSDENIED, DllRegisterServer());
+  // The failed root block was rolled back; nothing after it ran.
+  EXPECT_FALSE(KeyExists(kAppIdKey));
+  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_FALSE(KeyExists(kTypeLibKey));
+  EXPECT_FALSE(KeyExists(kInterfaceKey));
+}
+
+TEST_F(DriverTest, FailingClassScriptStopsBeforeTheTypeLibraryAndProxy) {
+  RefuseCreating("InprocServer32");
+  EXPECT_EQ(E_ACCESSDENIED, DllRegisterServer());
+  EXPECT_TRUE(KeyExists(kAppIdKey));
+  EXPECT_FALSE(KeyExists("Brisvel.Agent.1"));
+  EXPECT_FALSE(KeyExists(kClassKey));
+  EXPECT_FALSE(KeyExists(kTypeLibKey));
+  EXPECT_FALSE(KeyExists(kInterfaceKey));
+}
+
+TEST_F(DriverTest, ForeignSubkeyOfTheClassFailsRemovalWithThePlatformsRefusal) {
+  ASSERT_EQ(S_OK, DllRegisterServer());
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\Foreign").c_str(),
+                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  // What the platform answers for deleting a key that has a subkey.
+  const LONG refusal = ::RegDeleteKeyA(HKEY_CLASSES_ROOT, kClassKey);
+  ASSERT_NE(ERROR_SUCCESS, refusal);
+
+  EXPECT_EQ(HRESULT_FROM_WIN32(refusal), DllUnregisterServer());
+  EXPECT_FALSE(KeyExists("CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\InprocServer32"));
+  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_TRUE(KeyExists(kTypeLibKey));
+  EXPECT_TRUE(KeyExists(kAppIdKey));
+}
+
+}  // namespace
