@@ -23,7 +23,6 @@
 #include "support/invoke.h"
 #include "support/link_recorder.h"
 #include "support/test_paths.h"
-#include "support/type_library.h"
 
 namespace {
 
@@ -73,10 +72,8 @@ void ExpectLaunches(const LinkRecorder& recorder, const AgentLinkCase& c) {
   EXPECT_EQ(expected, received);
 }
 
-// The handler, the type library and the proxy/stub are registered in the
-// prefix's own registry, which the component runtime and the surrogate read.
-// The proxy/stub comes after the type library, whose registration names the
-// platform's type-library marshaler for IAgent, as registration orders them.
+// The component and the handler are registered in the prefix's own registry,
+// which the component runtime and the surrogate read.
 class AgentCallsTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(S_OK, ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
@@ -97,8 +94,7 @@ class AgentCallsTest : public ::testing::Test {
   }
 
   BrisvelLibrary library_;
-  ScopedBrisvelTypeLibrary typeLibrary_;
-  ScopedProxyStubRegistration registration_;
+  ScopedComponentRegistration registration_{library_};
   LinkRecorder recorder_;
   IAgent* agent_ = nullptr;
 };
@@ -215,37 +211,21 @@ class ScopedSurrogates {
   std::set<DWORD> before_;
 };
 
-const char kAgentClass[] = "{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
-const char kAppId[] = "{3A8007B1-8884-4458-92F2-266AB1038D34}";
-
-// The class's entries as its registration writes them, and the AppID given
-// the platform's surrogate, as a user would.
-std::vector<RegistryString> SurrogateClassEntries() {
-  const std::string classKey = std::string("CLSID\\") + kAgentClass;
-  const std::string appIdKey = std::string("AppID\\") + kAppId;
-  return {
-      {classKey, "", "Vintaro Agent"},
-      {classKey, "AppID", kAppId},
-      {classKey + "\\InprocServer32", "", BrisvelDllPath()},
-      {classKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
-      {appIdKey, "", "Brisvel"},
-      {appIdKey, "DllSurrogate", ""},
-  };
-}
+const char kAppIdKey[] = "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}";
 
 // An Agent made in the surrogate, called from this process.
 class SurrogateTest : public AgentCallsTest {
  protected:
   void SetUp() override {
     AgentCallsTest::SetUp();
-    ASSERT_TRUE(WriteClassesStrings(SurrogateClassEntries()));
+    // The AppID given the platform's surrogate, as a user would.
+    ASSERT_TRUE(WriteClassesStrings({{kAppIdKey, "DllSurrogate", ""}}));
     ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_Agent, nullptr, CLSCTX_LOCAL_SERVER, IID_IAgent,
                                        reinterpret_cast<void**>(&agent_)));
   }
   void TearDown() override {
     AgentCallsTest::TearDown();
-    ::SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kAgentClass).c_str());
-    ::SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("AppID\\") + kAppId).c_str());
+    ::SHDeleteValueA(HKEY_CLASSES_ROOT, kAppIdKey, "DllSurrogate");
   }
 
   ScopedSurrogates surrogates_;

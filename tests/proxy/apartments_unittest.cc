@@ -1,5 +1,6 @@
 // IAgent between two single-threaded apartments of one process, through the
-// library's proxy/stub as the component runtime finds it in the registry:
+// library's proxy/stub as the component runtime finds it once the library has
+// registered itself:
 // what the caller sends is what the object receives, on the object's own
 // thread, and the object's answer comes back unchanged.
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ class ApartmentsTest : public ::testing::Test {
   void TearDown() override { ::CoUninitialize(); }
 
   BrisvelLibrary library_;
-  ScopedProxyStubRegistration registration_;
+  ScopedComponentRegistration registration_{library_};
   RecordingAgent agent_;
 };
 

@@ -1,10 +1,7 @@
 #include "support/type_library.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 
-#include "idl/brisvel.h"
 #include "support/test_paths.h"
 
 namespace {
@@ -27,12 +24,4 @@ HRESULT RegisterBrisvelTypeLibrary() {
   result = ::RegisterTypeLib(library, &path[0], nullptr);
   library->Release();
   return result;
-}
-
-ScopedBrisvelTypeLibrary::ScopedBrisvelTypeLibrary() {
-  EXPECT_EQ(S_OK, RegisterBrisvelTypeLibrary());
-}
-
-ScopedBrisvelTypeLibrary::~ScopedBrisvelTypeLibrary() {
-  ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
 }

@@ -13,14 +13,4 @@ HRESULT LoadBrisvelTypeLibrary(ITypeLib** library);
 // Registers the library for the path of Brisvel.DLL.
 HRESULT RegisterBrisvelTypeLibrary();
 
-// The library registered for its life, in whatever HKEY_CLASSES_ROOT this
-// process sees, and unregistered afterwards.
-class ScopedBrisvelTypeLibrary {
- public:
-  ScopedBrisvelTypeLibrary();
-  ~ScopedBrisvelTypeLibrary();
-  ScopedBrisvelTypeLibrary(const ScopedBrisvelTypeLibrary&) = delete;
-  ScopedBrisvelTypeLibrary& operator=(const ScopedBrisvelTypeLibrary&) = delete;
-};
-
 #endif  // BRISVEL_TESTS_SUPPORT_TYPE_LIBRARY_H_
