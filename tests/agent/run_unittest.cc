@@ -70,7 +70,7 @@ const LinkCase kLinkCases[] = {
     {"empty", L"", E_INVALIDARG, nullptr},
     {"kelvin sign for k", L"ed2\x212A:x", E_INVALIDARG, nullptr},
     {"fullwidth letters", L"\xFF45\xFF44\xFF12\xFF4B:x", E_INVALIDARG, nullptr},
-    {"fullwidth quote in front", L"\xFF02ed2k:x", E_INVALIDARG, nullptr},
+    {"fullwidth quote in front", L"\xFF02" L"ed2k:x", E_INVALIDARG, nullptr},
     {"NUL right after prefix", std::wstring(L"ed2k:\0xyz", 9), E_INVALIDARG, nullptr},
     {"NUL after one unit", std::wstring(L"ed2k:a\0xyz", 10), S_OK, "ed2k:a"},
     {"interior quote", L"ed2k:a\" --evil", E_INVALIDARG, nullptr},

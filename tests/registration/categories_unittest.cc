@@ -50,6 +50,7 @@ int g_registrationsLeft = 0;  // the fake manager refuses once this reaches 0
 class RefusingManager : public ICatRegister {
  public:
   explicit RefusingManager(ICatRegister* real) : real_(real) {}
+  virtual ~RefusingManager() = default;
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ICatRegister)) {
       *out = this;
