@@ -58,7 +58,8 @@ class CServerModule {
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;
 };
 
-// Adds `function`(`argument`) to the module's unload work.
+// Adds `function`(`argument`) to the module's unload work; E_UNEXPECTED once
+// the module is no longer live.
 HRESULT RegisterTermFunction(CServerModule* module, TermFunction function, void* argument);
 
 // The module record; set by its construction, never cleared.
