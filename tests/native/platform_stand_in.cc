@@ -104,15 +104,11 @@ SIZE_T VirtualQuery(LPCVOID address, MEMORY_BASIC_INFORMATION* region, SIZE_T si
 }
 
 DWORD GetLastError() { return g_lastError; }
-void SetLastError(DWORD code) { g_lastError = code; }
 
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
   section->initialised = 1;
   return TRUE;
 }
-void DeleteCriticalSection(LPCRITICAL_SECTION section) { section->initialised = 0; }
-void EnterCriticalSection(LPCRITICAL_SECTION) {}
-void LeaveCriticalSection(LPCRITICAL_SECTION) {}
 
 void* InterlockedExchangePointer(void* volatile* target, void* value) {
   return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
@@ -217,8 +213,6 @@ int lstrcmpiA(LPCSTR left, LPCSTR right) {
     if (a == '\0') return 0;
   }
 }
-
-int lstrlenW(LPCWSTR text) { return text ? static_cast<int>(wcslen(text)) : 0; }
 
 HRESULT VarUI4FromStr(OLECHAR* text, LCID, ULONG, ULONG* number) {
   if (!text || !number) return E_INVALIDARG;

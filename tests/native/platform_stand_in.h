@@ -15,7 +15,6 @@
 #define STDMETHODCALLTYPE
 #define STDMETHODIMP HRESULT STDMETHODCALLTYPE
 #define STDMETHODIMP_(type) type STDMETHODCALLTYPE
-#define STDAPI extern "C" HRESULT STDMETHODCALLTYPE
 
 // Integer types keep their Windows widths; wide characters are the native
 // wchar_t (32 bits), which the code only ever handles as whole units.
@@ -137,13 +136,9 @@ typedef IUnknown* LPUNKNOWN;
 #define FALSE 0
 
 #define S_OK ((HRESULT)0)
-#define S_FALSE ((HRESULT)1)
 #define E_NOTIMPL ((HRESULT)0x80004001)
-#define E_NOINTERFACE ((HRESULT)0x80004002)
 #define E_POINTER ((HRESULT)0x80004003)
 #define E_FAIL ((HRESULT)0x80004005)
-#define E_UNEXPECTED ((HRESULT)0x8000FFFF)
-#define E_ACCESSDENIED ((HRESULT)0x80070005)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000E)
 #define E_INVALIDARG ((HRESULT)0x80070057)
 #define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005)
@@ -204,11 +199,8 @@ enum VARENUM { VT_UI1 = 17, VT_UI4 = 19, VT_BSTR = 8, VT_BYREF = 0x4000 };
 
 #define CP_ACP 0
 #define CP_THREAD_ACP 3
-#define CP_UTF7 65000
-#define CP_UTF8 65001
 #define LOCALE_IDEFAULTANSICODEPAGE 0x00001004
 #define VER_PLATFORM_WIN32_NT 2
-#define SW_SHOWNORMAL 1
 
 // Heap and task memory: the C allocator.
 HANDLE GetProcessHeap();
@@ -226,11 +218,7 @@ SIZE_T VirtualQuery(LPCVOID address, MEMORY_BASIC_INFORMATION* region, SIZE_T si
 
 // The kernel's odds and ends.
 DWORD GetLastError();
-void SetLastError(DWORD code);
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spin);
-void DeleteCriticalSection(LPCRITICAL_SECTION section);
-void EnterCriticalSection(LPCRITICAL_SECTION section);
-void LeaveCriticalSection(LPCRITICAL_SECTION section);
 void* InterlockedExchangePointer(void* volatile* target, void* value);
 BOOL FreeLibrary(HMODULE module);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
@@ -255,7 +243,6 @@ BOOL IsDBCSLeadByte(BYTE byte);
 BOOL IsDBCSLeadByteEx(UINT codePage, BYTE byte);
 // Equality ignores the case of A to Z; the order is that of the folded bytes.
 int lstrcmpiA(LPCSTR left, LPCSTR right);
-int lstrlenW(LPCWSTR text);
 
 // Numbers: decimal digits (a fraction rounds half to even), &H hexadecimal
 // and &O octal, with blanks around and an optional plus sign.
