@@ -200,12 +200,15 @@ HRESULT CScriptParser::DeleteKeyByName(CRegistryKey& parentKey, const BlockLevel
     return S_OK;
   }
   // A name longer than the field is read again from the text: a cut name
-  // would delete some other key.
+  // would delete some other key. Reading resumes where it was, and the token
+  // read before stays the most recent one: the next entry may be that token.
   char name[kTokenBytes];
   const char* resume = position;
+  const char* resumeToken = tokenStart;
   position = level.keyNameAt;
   const HRESULT read = NextToken(name);
   position = resume;
+  tokenStart = resumeToken;
   RETURN_IF_FAILED(read);
   RETURN_IF_WIN32_ERROR(parentKey.DeleteKey(name));
   return S_OK;

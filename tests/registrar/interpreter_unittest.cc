@@ -175,6 +175,7 @@ const ScriptCase kSharedCases[] = {
 void MakeLockedKey(CMemoryRegistry& registry) { registry.SetReadOnly(HKEY_CLASSES_ROOT, "Locked"); }
 
 const std::string kLongKeyName = Repeat('k', 300);
+const std::string kOtherLongKeyName = Repeat('j', 300);
 
 const ScriptCase kMemoryCases[] = {
     {"read-only key refuses its default value", "", "HKCR { Other = s 'o' Locked = s 'x' }",
@@ -220,6 +221,11 @@ const ScriptCase kMemoryCases[] = {
      "HKCR { '" + kLongKeyName + "' }", S_OK, {kLongKeyName, Repeat('k', 259)}, S_OK,
      {Repeat('k', 259)},
      [](CMemoryRegistry& r) { r.CreateKey(HKEY_CLASSES_ROOT, Repeat('k', 259)); }},
+    // Reading the first long name again must not make the second entry
+    // believe it began there.
+    {"long key names one after another are removed each by its own name", "",
+     "HKCR { '" + kLongKeyName + "' '" + kOtherLongKeyName + "' }", S_OK,
+     {kLongKeyName, kOtherLongKeyName}, S_OK, {}},
 };
 
 enum class Backend { kMemory, kReal };
