@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/registry_tree.h"
+
 class ScopedRegistryOverride {
  public:
   explicit ScopedRegistryOverride(HKEY predefined);
@@ -27,6 +29,9 @@ class ScopedRegistryOverride {
 // Everything below `key`\`path`, as "path|value name|type|data" lines in
 // sorted order: a registry's contents as one comparable text.
 std::string DumpRegistryTree(HKEY key, const std::string& path);
+
+// The keys and values of a tree read as such a dump.
+std::string DumpRegistryRecords(const std::vector<RegistryKeyRecord>& keys);
 
 // One value as a line of such a dump.
 std::string FormatRegistryValue(const std::string& path, const std::string& name, DWORD type,
