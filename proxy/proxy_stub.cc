@@ -29,6 +29,7 @@ const CLSID* ProxyStubClassId() {
   return first ? first->header.piid : nullptr;
 }
 
+// The factory record in the form the engine's stub release takes it.
 IPSFactoryBuffer* FactoryRecord() { return reinterpret_cast<IPSFactoryBuffer*>(&g_proxyFactory); }
 
 }  // namespace

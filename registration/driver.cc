@@ -1,4 +1,4 @@
-// DllRegisterServer and DllUnregisterServer: a fixed order of steps, each
+// DllRegisterServer, DllUnregisterServer and DllInstall: a fixed order of steps, each
 // carried out elsewhere, stopping at the first that fails. Nothing a step
 // wrote is undone when a later one fails.
 #include "registration/driver.h"
@@ -11,7 +11,9 @@
 #include "registration/type_library.h"
 #include "server/class_table.h"
 #include "server/errors.h"
+#include "server/handle.h"
 #include "server/module.h"
+#include "server/platform.h"
 
 namespace {
 
@@ -27,49 +29,98 @@ HRESULT CServerModule::AddModuleReplacements(CRegistrar* registrar) {
   return registrar->SetReplacement(L"APPID", kAppIdText);
 }
 
-HRESULT CServerModule::RegisterComponent() {
+HRESULT CServerModule::RegisterComponent(RegistrationScope scope) {
   RETURN_IF_FAILED(ProcessRegistryResource(this, kAppIdScript, true, kAppIdReplacements));
-  return RegisterClassTable(&g_classTable);
+  return RegisterClassTable(&g_classTable, scope);
 }
 
-HRESULT CServerModule::UnregisterComponent() {
-  RETURN_IF_FAILED(UnregisterClassTable(&g_classTable));
+HRESULT CServerModule::UnregisterComponent(RegistrationScope scope) {
+  RETURN_IF_FAILED(UnregisterClassTable(&g_classTable, scope));
   return ProcessRegistryResource(this, kAppIdScript, false, kAppIdReplacements);
 }
 
-HRESULT RegisterClassTable(ClassTable* table) {
+HRESULT RegisterClassTable(ClassTable* table, RegistrationScope scope) {
   for (ObjectMapEntry* const* slot = table->tableStart; slot < table->tableEnd; ++slot) {
     const ObjectMapEntry* entry = *slot;
     if (!entry) continue;
     RETURN_IF_FAILED(entry->updateRegistration(TRUE));
     RETURN_IF_FAILED(UpdateClassCategories(*entry->clsid, entry->getCategoryMap(), true));
   }
-  return RegisterModuleTypeLibrary(table->typeLibraryModule);
+  return RegisterModuleTypeLibrary(table->typeLibraryModule, scope);
 }
 
-HRESULT UnregisterClassTable(ClassTable* table) {
+HRESULT UnregisterClassTable(ClassTable* table, RegistrationScope scope) {
   for (ObjectMapEntry* const* slot = table->tableStart; slot < table->tableEnd; ++slot) {
     const ObjectMapEntry* entry = *slot;
     if (!entry) continue;
     UpdateClassCategories(*entry->clsid, entry->getCategoryMap(), false);
     RETURN_IF_FAILED(entry->updateRegistration(FALSE));
   }
-  return UnregisterModuleTypeLibrary(table->typeLibraryModule);
+  return UnregisterModuleTypeLibrary(table->typeLibraryModule, scope);
 }
 
 HRESULT WINAPI CAgent::UpdateRegistration(BOOL doRegister) {
   return ProcessRegistryResource(g_currentModule, kAgentScript, doRegister != FALSE, nullptr);
 }
 
-STDAPI DllRegisterServer() {
-  RETURN_IF_FAILED(g_currentModule->RegisterComponent());
+namespace {
+
+HRESULT RegisterServer(RegistrationScope scope) {
+  RETURN_IF_FAILED(g_currentModule->RegisterComponent(scope));
   return ProxyStubRegister();
 }
 
-STDAPI DllUnregisterServer() {
-  RETURN_IF_FAILED(g_currentModule->UnregisterComponent());
+HRESULT UnregisterServer(RegistrationScope scope) {
+  RETURN_IF_FAILED(g_currentModule->UnregisterComponent(scope));
   // Written afresh, then removed: the proxy/stub's entries are gone
   // afterwards whether or not they were there before.
   RETURN_IF_FAILED(ProxyStubRegister());
   return ProxyStubUnregister();
+}
+
+// HKEY_CLASSES_ROOT of this process redirected to the current user's classes
+// for the life of the object, and given back on every path.
+class CUserClassesRedirection {
+ public:
+  CUserClassesRedirection() {
+    result_ = HResultFromWin32(g_platform.RegCreateKeyExA(
+        HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, REG_OPTION_NON_VOLATILE,
+        KEY_ALL_ACCESS, nullptr, userClasses_.Receive(), nullptr));
+    if (SUCCEEDED(result_)) {
+      result_ = HResultFromWin32(::RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses_.Get()));
+    }
+  }
+  ~CUserClassesRedirection() {
+    if (SUCCEEDED(result_)) ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  }
+  CUserClassesRedirection(const CUserClassesRedirection&) = delete;
+  CUserClassesRedirection& operator=(const CUserClassesRedirection&) = delete;
+
+  HRESULT Result() const { return result_; }
+
+ private:
+  CKeyHandle userClasses_;
+  HRESULT result_;
+};
+
+bool IsUserCommandLine(LPCWSTR commandLine) {
+  return commandLine && ::lstrcmpiW(commandLine, L"user") == 0;
+}
+
+}  // namespace
+
+STDAPI DllRegisterServer() { return RegisterServer(RegistrationScope::kMachine); }
+
+STDAPI DllUnregisterServer() { return UnregisterServer(RegistrationScope::kMachine); }
+
+// With "user", the same steps for the current user alone: no administrator
+// rights needed, nothing written for the machine.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  if (!IsUserCommandLine(commandLine)) {
+    return install ? DllRegisterServer() : DllUnregisterServer();
+  }
+  CUserClassesRedirection redirection;
+  RETURN_IF_FAILED(redirection.Result());
+  return install ? RegisterServer(RegistrationScope::kUser)
+                 : UnregisterServer(RegistrationScope::kUser);
 }

@@ -2,14 +2,17 @@
 #ifndef BRISVEL_REGISTRATION_DRIVER_H_
 #define BRISVEL_REGISTRATION_DRIVER_H_
 
+#include "server/module.h"
 #include "server/win32.h"
 
 struct ClassTable;
 
 // Each class's script and categories, then the table's type library.
-HRESULT RegisterClassTable(ClassTable* table);
+HRESULT RegisterClassTable(ClassTable* table,
+                           RegistrationScope scope = RegistrationScope::kMachine);
 
 // Each class's categories and script, then the table's type library.
-HRESULT UnregisterClassTable(ClassTable* table);
+HRESULT UnregisterClassTable(ClassTable* table,
+                             RegistrationScope scope = RegistrationScope::kMachine);
 
 #endif  // BRISVEL_REGISTRATION_DRIVER_H_

@@ -8,6 +8,13 @@
 #include "server/handle.h"
 #include "server/platform.h"
 
+// oleaut32 exports the per-user registration; the toolchain's headers do not
+// declare it.
+extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path,
+                                                 OLECHAR* helpDirectory);
+extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor,
+                                                   LCID locale, SYSKIND system);
+
 namespace {
 
 const DWORD kPathCapacity = 260;
@@ -71,7 +78,7 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
   return result;
 }
 
-HRESULT RegisterModuleTypeLibrary(HMODULE module) {
+HRESULT RegisterModuleTypeLibrary(HMODULE module, RegistrationScope scope) {
   CBstr path;
   CInterfacePtr<ITypeLib> library;
   RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
@@ -80,19 +87,22 @@ HRESULT RegisterModuleTypeLibrary(HMODULE module) {
   lstrcpynW(helpDirectory, path.Get(), kPathCapacity);
   helpDirectory[kPathCapacity - 1] = L'\0';
   helpDirectory[GetDirectoryLength(helpDirectory)] = L'\0';
-  return ::RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
+  return scope == RegistrationScope::kUser
+             ? ::RegisterTypeLibForUser(library.Get(), path.Get(), helpDirectory)
+             : ::RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
 }
 
-HRESULT UnregisterModuleTypeLibrary(HMODULE module) {
+HRESULT UnregisterModuleTypeLibrary(HMODULE module, RegistrationScope scope) {
   CBstr path;
   CInterfacePtr<ITypeLib> library;
   RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
 
   TLIBATTR* attributes = nullptr;
   RETURN_IF_FAILED(library.Get()->GetLibAttr(&attributes));
-  HRESULT result =
-      ::UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                          attributes->lcid, attributes->syskind);
+  const auto unregister =
+      scope == RegistrationScope::kUser ? ::UnRegisterTypeLibForUser : ::UnRegisterTypeLib;
+  HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
+                              attributes->wMinorVerNum, attributes->lcid, attributes->syskind);
   // Removing a registration that is not there has reached what was asked:
   // the platform's refusal would make a repeated uninstall fail.
   if (FAILED(result) && IsUnregistered(*attributes)) result = S_OK;

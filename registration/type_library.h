@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include "server/module.h"
 #include "server/win32.h"
 
 // Loads the module's type library; the caller owns both outputs, even when
@@ -12,10 +13,12 @@
 HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library);
 
 // Registers the module's type library with its path and help directory.
-HRESULT RegisterModuleTypeLibrary(HMODULE module);
+HRESULT RegisterModuleTypeLibrary(HMODULE module,
+                                  RegistrationScope scope = RegistrationScope::kMachine);
 
 // Removes the registration of the identity the module's type library reports.
-HRESULT UnregisterModuleTypeLibrary(HMODULE module);
+HRESULT UnregisterModuleTypeLibrary(HMODULE module,
+                                    RegistrationScope scope = RegistrationScope::kMachine);
 
 // Characters up to and including the last '\', '/' or ':'; 0 for null.
 size_t GetDirectoryLength(const wchar_t* path);

@@ -86,7 +86,10 @@ void CServerModule::Terminate() {
 }
 
 HRESULT RegisterTermFunction(CServerModule* module, TermFunction function, void* argument) {
-  RETURN_HR_IF(E_INVALIDARG, module == nullptr);
+  RETURN_HR_IF(E_INVALIDARG, module == nullptr || function == nullptr);
+  // Without its critical section (a failed start, or after termination) the
+  // module has no list that will ever run again.
+  RETURN_HR_IF(E_UNEXPECTED, !module->criticalSectionReady);
   CServerModule::TermNode* node = New<CServerModule::TermNode>();
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, node);
   node->function = function;

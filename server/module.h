@@ -8,6 +8,10 @@
 
 class CRegistrar;
 
+// Where registration writes: for the whole machine, or for the current user
+// only (HKEY_CLASSES_ROOT redirected to the user's classes).
+enum class RegistrationScope { kMachine, kUser };
+
 // The library's own instance handle, known from load.
 struct ModuleInstance {
   ModuleInstance();
@@ -36,9 +40,9 @@ class CServerModule {
   void Terminate();
 
   // The AppID script and the class table, in the register direction.
-  HRESULT RegisterComponent();
+  HRESULT RegisterComponent(RegistrationScope scope = RegistrationScope::kMachine);
   // The class table and the AppID script, in the unregister direction.
-  HRESULT UnregisterComponent();
+  HRESULT UnregisterComponent(RegistrationScope scope = RegistrationScope::kMachine);
 
   struct TermNode {
     TermFunction function;
@@ -54,7 +58,8 @@ class CServerModule {
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;
 };
 
-// Adds `function`(`argument`) to the module's unload work.
+// Adds `function`(`argument`) to the module's unload work; E_UNEXPECTED once
+// the module is no longer live.
 HRESULT RegisterTermFunction(CServerModule* module, TermFunction function, void* argument);
 
 // The module record; set by its construction, never cleared.

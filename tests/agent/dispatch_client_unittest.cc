@@ -9,6 +9,7 @@
 #include "idl/brisvel.h"
 #include "support/brisvel_library.h"
 #include "support/controlling_object.h"
+#include "support/invoke.h"
 #include "support/link_recorder.h"
 #include "support/registry_override.h"
 #include "support/type_library.h"
@@ -39,19 +40,7 @@ HRESULT InvokeRun(IDispatch* dispatch, const wchar_t* link) {
   DISPID dispid = 12345;
   EXPECT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid));
   EXPECT_EQ(kRun, dispid);
-  VARIANT argument;
-  ::VariantInit(&argument);
-  argument.vt = VT_BSTR;
-  argument.bstrVal = ::SysAllocString(link);
-  DISPPARAMS parameters = {&argument, nullptr, 1, 0};
-  EXCEPINFO exception = {};
-  const HRESULT result = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                          &parameters, nullptr, &exception, nullptr);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrHelpFile);
-  ::VariantClear(&argument);
-  return result;
+  return InvokeWithLink(dispatch, dispid, link).result;
 }
 
 TEST_F(DispatchClientTest, StandAloneAndAggregatedAgentsOpenTheLinkLateBound) {

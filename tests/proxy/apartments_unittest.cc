@@ -1,60 +1,20 @@
 // IAgent between two single-threaded apartments of one process, through the
-// library's proxy/stub as the component runtime finds it in the registry:
+// library's proxy/stub as the component runtime finds it once the library has
+// registered itself:
 // what the caller sends is what the object receives, on the object's own
-// thread, and the object's answer comes back unchanged; an Agent of the
-// library's own, called from the other apartment, opens what Run accepts.
+// thread, and the object's answer comes back unchanged.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "idl/brisvel.h"
+#include "proxy/other_apartment.h"
 #include "proxy/proxy_registration.h"
 #include "proxy/recording_agent.h"
 #include "support/brisvel_library.h"
 #include "support/case_name.h"
-#include "support/link_recorder.h"
 
 namespace {
-
-// What the other apartment's thread is handed, and what it reports.
-struct OtherApartmentWork {
-  IStream* stream;
-  const std::function<void(IAgent*)>* call;
-  HRESULT unmarshaled;
-};
-
-DWORD WINAPI RunInOtherApartment(void* argument) {
-  OtherApartmentWork& work = *static_cast<OtherApartmentWork*>(argument);
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IAgent* proxy = nullptr;
-  work.unmarshaled = ::CoGetInterfaceAndReleaseStream(work.stream, IID_IAgent,
-                                                      reinterpret_cast<void**>(&proxy));
-  if (proxy) {
-    (*work.call)(proxy);
-    proxy->Release();
-  }
-  ::CoUninitialize();
-  return 0;
-}
-
-// Runs `call` in a new single-threaded apartment on `object` marshaled there,
-// while this apartment serves the calls that come back to it.
-void CallFromOtherApartment(IAgent* object, const std::function<void(IAgent*)>& call) {
-  IStream* stream = nullptr;
-  ASSERT_EQ(S_OK, ::CoMarshalInterThreadInterfaceInStream(IID_IAgent, object, &stream));
-  OtherApartmentWork work = {stream, &call, E_FAIL};
-  HANDLE thread = ::CreateThread(nullptr, 0, RunInOtherApartment, &work, 0, nullptr);
-  ASSERT_NE(nullptr, thread);
-  while (::MsgWaitForMultipleObjects(1, &thread, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-  }
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 0)) << "the other apartment hangs";
-  ::CloseHandle(thread);
-  EXPECT_EQ(S_OK, work.unmarshaled);
-}
 
 class ApartmentsTest : public ::testing::Test {
  protected:
@@ -62,7 +22,7 @@ class ApartmentsTest : public ::testing::Test {
   void TearDown() override { ::CoUninitialize(); }
 
   BrisvelLibrary library_;
-  ScopedProxyStubRegistration registration_;
+  ScopedComponentRegistration registration_{library_};
   RecordingAgent agent_;
 };
 
@@ -147,77 +107,5 @@ TEST_F(ApartmentsTest, ProxyAndStubKeepTheLibraryLoaded) {
   EXPECT_EQ(S_FALSE, whileCalled);
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
-
-// The library's own Agent, created in this apartment and called from another.
-class AgentApartmentsTest : public ApartmentsTest {
- protected:
-  void SetUp() override {
-    ApartmentsTest::SetUp();
-    IClassFactory* factory = library_.AgentFactory();
-    ASSERT_NE(nullptr, factory);
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent_)));
-    factory->Release();
-  }
-  void TearDown() override {
-    if (agent_) agent_->Release();
-    ApartmentsTest::TearDown();
-  }
-
-  // Runs `link` from the other apartment, then an accepted closing link, so
-  // that everything the first could have launched has arrived once the
-  // closing one is there.
-  HRESULT RunFromOtherApartment(const std::wstring* link) {
-    HRESULT result = E_UNEXPECTED;
-    CallFromOtherApartment(agent_, [&](IAgent* proxy) {
-      BSTR text = link ? ::SysAllocStringLen(link->data(), static_cast<UINT>(link->size()))
-                       : nullptr;
-      result = proxy->Run(text);
-      ::SysFreeString(text);
-      BSTR closing = ::SysAllocString(L"ed2k:closing");
-      EXPECT_EQ(S_OK, proxy->Run(closing));
-      ::SysFreeString(closing);
-    });
-    return result;
-  }
-
-  LinkRecorder recorder_;
-  IAgent* agent_ = nullptr;
-};
-
-struct AgentLinkCase {
-  const char* name;
-  std::wstring link;
-  HRESULT expected;
-  const char* handlerReceives;  // null: nothing reaches the handler
-  bool nullLink;                // Run gets a null BSTR instead of `link`
-};
-
-const AgentLinkCase kAgentLinkCases[] = {
-    {"accepted", L"ed2k://|file|apartment.iso|1|00|/", S_OK, "ed2k://|file|apartment.iso|1|00|/",
-     false},
-    {"refused", L"http://example.invalid/", E_INVALIDARG, nullptr, false},
-    {"refused quote", L"ed2k:a\" --evil", E_INVALIDARG, nullptr, false},
-    {"stops at embedded NUL", std::wstring(L"ed2k:a\0 --evil", 14), S_OK, "ed2k:a", false},
-    {"null", L"", E_POINTER, nullptr, true},
-};
-
-class AgentApartmentsLinkTest : public AgentApartmentsTest,
-                                public ::testing::WithParamInterface<AgentLinkCase> {};
-
-TEST_P(AgentApartmentsLinkTest, RunReachesTheHandlerOrIsRefused) {
-  const AgentLinkCase& c = GetParam();
-  EXPECT_EQ(c.expected, RunFromOtherApartment(c.nullLink ? nullptr : &c.link));
-  std::vector<std::string> expected;
-  if (c.handlerReceives) expected.push_back(c.handlerReceives);
-  expected.push_back("ed2k:closing");
-  std::vector<std::string> received;
-  for (const RecordedLaunch& launch : recorder_.WaitForLaunches(expected.size())) {
-    received.push_back(launch.link);
-  }
-  EXPECT_EQ(expected, received);
-}
-
-INSTANTIATE_TEST_SUITE_P(Links, AgentApartmentsLinkTest, ::testing::ValuesIn(kAgentLinkCases),
-                         CaseName());
 
 }  // namespace

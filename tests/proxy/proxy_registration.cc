@@ -2,22 +2,20 @@
 
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 
-#include "support/test_paths.h"
-
-const char kProxyStubClass[] = "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
+#include "support/brisvel_library.h"
 
 std::vector<RegistryString> ProxyStubRegistration(const std::string& path) {
-  const std::string classKey = std::string("CLSID\\") + kProxyStubClass;
-  const std::string interfaceKey = std::string("Interface\\") + kProxyStubClass;
+  const std::string proxyStubClass = "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
+  const std::string classKey = "CLSID\\" + proxyStubClass;
+  const std::string interfaceKey = "Interface\\" + proxyStubClass;
   return {
       {classKey, "", "PSFactoryBuffer"},
       {classKey + "\\InProcServer32", "", path},
       {classKey + "\\InProcServer32", "ThreadingModel", "Both"},
       {interfaceKey, "", "IAgent"},
       {interfaceKey + "\\NumMethods", "", "8"},
-      {interfaceKey + "\\ProxyStubClsid32", "", kProxyStubClass},
+      {interfaceKey + "\\ProxyStubClsid32", "", proxyStubClass},
   };
 }
 
@@ -38,11 +36,11 @@ bool WriteClassesStrings(const std::vector<RegistryString>& values) {
   return true;
 }
 
-ScopedProxyStubRegistration::ScopedProxyStubRegistration() {
-  EXPECT_TRUE(WriteClassesStrings(ProxyStubRegistration(BrisvelDllPath())));
+ScopedComponentRegistration::ScopedComponentRegistration(const BrisvelLibrary& library)
+    : library_(library) {
+  EXPECT_EQ(S_OK, library_.RegisterServer());
 }
 
-ScopedProxyStubRegistration::~ScopedProxyStubRegistration() {
-  ::SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kProxyStubClass).c_str());
-  ::SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("Interface\\") + kProxyStubClass).c_str());
+ScopedComponentRegistration::~ScopedComponentRegistration() {
+  EXPECT_EQ(S_OK, library_.UnregisterServer());
 }

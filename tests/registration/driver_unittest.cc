@@ -12,6 +12,7 @@
 
 STDAPI DllRegisterServer();
 STDAPI DllUnregisterServer();
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine);
 
 namespace {
 
@@ -104,6 +105,56 @@ TEST_F(DriverTest, ForeignSubkeyOfTheClassFailsRemovalWithThePlatformsRefusal) {
   EXPECT_FALSE(KeyExists("Brisvel.Agent"));
   EXPECT_TRUE(KeyExists(kTypeLibKey));
   EXPECT_TRUE(KeyExists(kAppIdKey));
+}
+
+TEST_F(DriverTest, InstallWithoutUserDoesWhatTheRegistrationExportsDo) {
+  for (const wchar_t* commandLine : {static_cast<const wchar_t*>(nullptr), L"", L"machine"}) {
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    const std::string registered = DumpRegistryTree(HKEY_CLASSES_ROOT, "");
+    ASSERT_EQ(S_OK, DllUnregisterServer());
+    const std::string removed = DumpRegistryTree(HKEY_CLASSES_ROOT, "");
+
+    ASSERT_EQ(S_OK, DllInstall(TRUE, commandLine));
+    EXPECT_EQ(registered, DumpRegistryTree(HKEY_CLASSES_ROOT, ""));
+    ASSERT_EQ(S_OK, DllInstall(FALSE, commandLine));
+    EXPECT_EQ(removed, DumpRegistryTree(HKEY_CLASSES_ROOT, ""));
+  }
+}
+
+// Per-user installation with this process's HKEY_CURRENT_USER private too.
+class UserInstallTest : public DriverTest {
+ protected:
+  std::string UserClasses(const char* path) {
+    return DumpRegistryTree(HKEY_CURRENT_USER, std::string("Software\\Classes\\") + path);
+  }
+  ScopedRegistryOverride user_{HKEY_CURRENT_USER};
+};
+
+TEST_F(UserInstallTest, UserInAnyCaseWritesOnlyTheUsersClasses) {
+  for (const wchar_t* commandLine : {L"user", L"USER", L"uSeR"}) {
+    ASSERT_EQ(S_OK, DllInstall(TRUE, commandLine));
+    for (const char* key : {kAppIdKey, "Brisvel.Agent", kClassKey, kTypeLibKey, kInterfaceKey}) {
+      EXPECT_NE("(absent)", UserClasses(key)) << key;
+      EXPECT_FALSE(KeyExists(key)) << key;  // the machine's classes, here private
+    }
+    ASSERT_EQ(S_OK, DllInstall(FALSE, commandLine));
+    for (const char* key : {kAppIdKey, "Brisvel.Agent", kClassKey, kTypeLibKey, kInterfaceKey}) {
+      EXPECT_EQ("(absent)", UserClasses(key)) << key;
+    }
+  }
+}
+
+TEST_F(UserInstallTest, RedirectionEndsAlsoWhenAStepFails) {
+  RefuseCreating("InprocServer32");
+  EXPECT_EQ(E_ACCESSDENIED, DllInstall(TRUE, L"user"));
+  // Were the user's classes still standing in for HKEY_CLASSES_ROOT, this
+  // key would land there.
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, "Brisvel.Probe", 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  EXPECT_EQ("(absent)", UserClasses("Brisvel.Probe"));
+  EXPECT_TRUE(KeyExists("Brisvel.Probe"));
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST_F(DllImageTest, ExportsTheServerEntryPointsUnderItsOwnName) {
   std::set<std::string> names;
   const DWORD* nameRvas = At<DWORD>(exports->AddressOfNames);
   for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.insert(At<char>(nameRvas[i]));
-  EXPECT_EQ((std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+  EXPECT_EQ((std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllInstall", "DllRegisterServer",
                                    "DllUnregisterServer"}),
             names);
 }

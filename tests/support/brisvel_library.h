@@ -18,6 +18,9 @@ class BrisvelLibrary {
 
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
   HRESULT CanUnloadNow() const;
+  // DllRegisterServer and DllUnregisterServer, run in this process.
+  HRESULT RegisterServer() const;
+  HRESULT UnregisterServer() const;
 
   // The class factory of Agent; null when the export does not give one.
   IClassFactory* AgentFactory() const;
@@ -28,10 +31,13 @@ class BrisvelLibrary {
  private:
   using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
   using CanUnloadNowFunction = HRESULT(WINAPI*)();
+  using RegistrationFunction = HRESULT(WINAPI*)();
 
   HMODULE module_ = nullptr;
   GetClassObjectFunction getClassObject_ = nullptr;
   CanUnloadNowFunction canUnloadNow_ = nullptr;
+  RegistrationFunction registerServer_ = nullptr;
+  RegistrationFunction unregisterServer_ = nullptr;
 };
 
 #endif  // BRISVEL_TESTS_SUPPORT_BRISVEL_LIBRARY_H_
