@@ -15,7 +15,7 @@
 
 namespace {
 
-const TimingPlan kCallPlan = {0.05, 31};
+const TimingPlan kCallPlan = {0.05, 61};
 const TimingPlan kUnmarshalPlan = {0.03, 31};
 const TimingPlan kCreateProxyPlan = {0.02, 21};
 
