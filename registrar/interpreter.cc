@@ -26,10 +26,15 @@ bool NamesOneKey(const char* name) {
 
 bool IsBlockOpener(const char* token) { return strcmp(token, "{") == 0; }
 
+// Creating opens an existing key for reading and writing too, so one call
+// to the registry serves both a new and a writable key. A key that refuses
+// writing is still opened for reading, so that writing its value is what
+// reports the refusal; a key that can be neither reports the create's code.
 LONG OpenOrCreateKey(CRegistryKey& key, HKEY parent, const char* name) {
-  if (key.OpenKey(parent, name, KEY_READ | KEY_WRITE) == ERROR_SUCCESS) return ERROR_SUCCESS;
+  const LONG created = key.CreateKey(parent, name);
+  if (created == ERROR_SUCCESS) return ERROR_SUCCESS;
   if (key.OpenKey(parent, name, KEY_READ) == ERROR_SUCCESS) return ERROR_SUCCESS;
-  return key.CreateKey(parent, name);
+  return created;
 }
 
 HRESULT DeleteNamedValue(CRegistryKey& parentKey, const char* name) {

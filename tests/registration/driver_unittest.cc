@@ -148,13 +148,15 @@ TEST_F(UserInstallTest, RedirectionEndsAlsoWhenAStepFails) {
   RefuseCreating("InprocServer32");
   EXPECT_EQ(E_ACCESSDENIED, DllInstall(TRUE, L"user"));
   // Were the user's classes still standing in for HKEY_CLASSES_ROOT, this
-  // key would land there.
+  // key would land there. The redirection of the test's own ends with the
+  // installation's, so the key lands in the prefix's classes: it is removed.
   HKEY key;
   ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, "Brisvel.Probe", 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
   ::RegCloseKey(key);
   EXPECT_EQ("(absent)", UserClasses("Brisvel.Probe"));
   EXPECT_TRUE(KeyExists("Brisvel.Probe"));
+  ::RegDeleteKeyA(HKEY_CLASSES_ROOT, "Brisvel.Probe");
 }
 
 }  // namespace

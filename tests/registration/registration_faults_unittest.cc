@@ -115,11 +115,12 @@ class RegistrationFaultTest : public ::testing::TestWithParam<Kind> {
   }
 
   // The codes a refusal may end an export with: out of memory, or the
-  // registry's code, which a key that could only be opened for reading
+  // registry's code, which a key that could then only be opened for reading
   // turns into the access error of its first write.
   bool IsRefusalResult(HRESULT result) const {
     if (GetParam() == Kind::kAllocation) return result == E_OUTOFMEMORY;
-    const bool readOnlyKey = refusedCall_.rfind("RegOpenKeyExA", 0) == 0;
+    const bool readOnlyKey = refusedCall_.rfind("RegOpenKeyExA", 0) == 0 ||
+                             refusedCall_.rfind("RegCreateKeyExA", 0) == 0;
     return result == HRESULT_FROM_WIN32(CFaultInjector::kRegistryFailure) ||
            (readOnlyKey && result == E_ACCESSDENIED);
   }

@@ -14,37 +14,6 @@ std::string PrivateKeyPath() {
          std::to_string(counter++);
 }
 
-void DumpKey(HKEY key, const std::string& path, std::vector<std::string>* lines) {
-  lines->push_back(path);
-  for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD nameSize = sizeof name;
-    DWORD type = 0;
-    DWORD dataSize = 0;
-    if (::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &dataSize) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    std::vector<BYTE> data(dataSize);
-    nameSize = sizeof name;
-    ::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data.data(), &dataSize);
-    data.resize(dataSize);
-    lines->push_back(FormatRegistryValue(path, name, type, std::string(data.begin(), data.end())));
-  }
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD nameSize = sizeof name;
-    if (::RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    HKEY child;
-    if (::RegOpenKeyExA(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
-    DumpKey(child, path.empty() ? name : path + "\\" + name, lines);
-    ::RegCloseKey(child);
-  }
-}
-
 }  // namespace
 
 ScopedRegistryOverride::ScopedRegistryOverride(HKEY predefined)
@@ -63,13 +32,17 @@ ScopedRegistryOverride::~ScopedRegistryOverride() {
 }
 
 std::string DumpRegistryTree(HKEY root, const std::string& path) {
-  HKEY key;
-  if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return "(absent)";
-  }
+  const std::vector<RegistryKeyRecord> keys = ReadRegistryTree(root, path);
+  return keys.empty() ? "(absent)" : DumpRegistryRecords(keys);
+}
+
+std::string DumpRegistryRecords(const std::vector<RegistryKeyRecord>& keys) {
   std::vector<std::string> lines;
-  DumpKey(key, "", &lines);
-  ::RegCloseKey(key);
+  for (const RegistryKeyRecord& key : keys) {
+    lines.push_back(key.path);
+    for (const RegistryValue& value : key.values) {
+      lines.push_back(FormatRegistryValue(key.path, value.name, value.type, value.data));
+    }
+  }
   return JoinSortedLines(std::move(lines));
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/registry_text.h"
+#include "support/registry_tree.h"
 
 class ScopedRegistryOverride {
  public:
@@ -28,5 +29,8 @@ class ScopedRegistryOverride {
 // Everything below `key`\`path`, as "path|value name|type|data" lines in
 // sorted order: a registry's contents as one comparable text.
 std::string DumpRegistryTree(HKEY key, const std::string& path);
+
+// The keys and values of a tree read as such a dump.
+std::string DumpRegistryRecords(const std::vector<RegistryKeyRecord>& keys);
 
 #endif  // BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_
