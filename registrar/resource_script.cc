@@ -14,13 +14,6 @@ namespace {
 
 const DWORD kPathCapacity = 260;
 
-// The last error as a failure: a call that failed without recording one
-// must not be reported as a success.
-HRESULT LastFailure() {
-  const HRESULT result = HResultFromLastError();
-  return FAILED(result) ? result : E_FAIL;
-}
-
 // `path` with every apostrophe doubled, so that it reads back unchanged
 // inside a quoted script token; `quoted` wraps it in double quotes.
 wchar_t* EscapePath(void* scratch, const wchar_t* path, bool quoted) {
@@ -52,11 +45,11 @@ HRESULT CRegistrar::RunResourceScript(const wchar_t* modulePath, const char* res
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, path);
 
   CLibraryHandle module(::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  RETURN_HR_IF(LastFailure(), !module);
+  RETURN_HR_IF(HResultFromLastFailure(), !module);
   HRSRC found = ::FindResourceA(module.Get(), resourceName, resourceType);
-  RETURN_HR_IF(LastFailure(), found == nullptr);
+  RETURN_HR_IF(HResultFromLastFailure(), found == nullptr);
   HGLOBAL loaded = ::LoadResource(module.Get(), found);
-  RETURN_HR_IF(LastFailure(), loaded == nullptr);
+  RETURN_HR_IF(HResultFromLastFailure(), loaded == nullptr);
   const DWORD size = ::SizeofResource(module.Get(), found);
 
   CInlineBuffer<1024> text;
@@ -106,7 +99,7 @@ HRESULT ProcessRegistryResource(CServerModule* module, UINT resourceId, bool doR
   const HINSTANCE instance = g_moduleInstance.handle;
   char narrow[kPathCapacity];
   const DWORD length = g_platform.GetModuleFileNameA(instance, narrow, kPathCapacity);
-  RETURN_HR_IF(LastFailure(), length == 0);
+  RETURN_HR_IF(HResultFromLastFailure(), length == 0);
   RETURN_HR_IF(HResultFromWin32(ERROR_INSUFFICIENT_BUFFER), length >= kPathCapacity);
 
   ConversionScratch scratch;

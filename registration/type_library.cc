@@ -19,13 +19,6 @@ namespace {
 
 const DWORD kPathCapacity = 260;
 
-// GetModuleFileNameA can fail without recording an error; a failure must
-// still be reported as one.
-HRESULT ModuleNameFailure() {
-  const HRESULT result = HResultFromLastError();
-  return FAILED(result) ? result : E_FAIL;
-}
-
 // The wide form of `path` in `scratch`; null when it cannot be converted.
 wchar_t* Widen(void* scratch, const char* path, UINT codePage) {
   return MultiByteToWide(static_cast<wchar_t*>(scratch), path,
@@ -56,7 +49,7 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
 
   char name[kPathCapacity];
   const DWORD length = g_platform.GetModuleFileNameA(module, name, kPathCapacity);
-  RETURN_HR_IF(ModuleNameFailure(), length == 0);
+  RETURN_HR_IF(HResultFromLastFailure(), length == 0);
   RETURN_HR_IF(HResultFromWin32(ERROR_INSUFFICIENT_BUFFER), length >= kPathCapacity);
   char* extension = ::PathFindExtensionA(name);
 

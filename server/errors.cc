@@ -9,6 +9,11 @@ HRESULT HResultFromWin32(LONG code) {
 
 HRESULT HResultFromLastError() { return HResultFromWin32(static_cast<LONG>(::GetLastError())); }
 
+HRESULT HResultFromLastFailure() {
+  const HRESULT result = HResultFromLastError();
+  return FAILED(result) ? result : E_FAIL;
+}
+
 // GCC has no structured-exception guard on this target. The contract of the
 // guard is kept with the form of the call that reports failure instead of
 // raising it: FALSE with ERROR_NOT_ENOUGH_MEMORY (or ERROR_OUTOFMEMORY)

@@ -11,6 +11,10 @@ HRESULT HResultFromWin32(LONG code);
 // The calling thread's last Win32 error as an HRESULT.
 HRESULT HResultFromLastError();
 
+// The last error of a call that failed, as a failure: E_FAIL when the call
+// recorded none, so that a failure is never reported as a success.
+HRESULT HResultFromLastFailure();
+
 // Initialises a critical section; E_OUTOFMEMORY or E_FAIL when it cannot.
 HRESULT InitCriticalSection(CRITICAL_SECTION* section);
 

@@ -69,16 +69,6 @@ std::string ExpectedDump(const std::string& top, const std::string& modulePath) 
   return text;
 }
 
-std::string ReadString(const std::string& key, const char* name) {
-  char data[1024] = {};
-  DWORD size = sizeof data;
-  if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-      ERROR_SUCCESS) {
-    return "(absent)";
-  }
-  return data;
-}
-
 bool KeyExists(const std::string& path) { return DumpRegistryTree(HKEY_CLASSES_ROOT, path) != "(absent)"; }
 
 std::string WholeRegistration() {
@@ -110,12 +100,12 @@ class Regsvr32Test : public ::testing::Test {
       EXPECT_EQ(ExpectedDump(top, path), DumpRegistryTree(HKEY_CLASSES_ROOT, top)) << top;
     }
     const std::string version = std::string(kTypeLibKey) + "\\1.0";
-    EXPECT_EQ(path, ReadString(version + "\\0\\win32", nullptr));
+    EXPECT_EQ(path, ReadClassesString(version + "\\0\\win32", nullptr));
     const std::string directory = path.substr(0, path.find_last_of('\\') + 1);
-    EXPECT_EQ(directory, ReadString(version + "\\HELPDIR", nullptr));
+    EXPECT_EQ(directory, ReadClassesString(version + "\\HELPDIR", nullptr));
     EXPECT_EQ("{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}",
-              ReadString(std::string(kInterfaceKey) + "\\ProxyStubClsid32", nullptr));
-    EXPECT_EQ(path, ReadString(std::string(kProxyClassKey) + "\\InprocServer32", nullptr));
+              ReadClassesString(std::string(kInterfaceKey) + "\\ProxyStubClsid32", nullptr));
+    EXPECT_EQ(path, ReadClassesString(std::string(kProxyClassKey) + "\\InprocServer32", nullptr));
   }
 
   void ExpectRemoved() {
@@ -154,7 +144,7 @@ TEST_F(Regsvr32Test, PathThroughAFolderNamedItsIsRegisteredAsThePlatformReportsI
   const std::string path = folder + "\\Brisvel.DLL";
   ASSERT_TRUE(::CopyFileA(BrisvelDllPath().c_str(), path.c_str(), FALSE));
   ASSERT_EQ(0u, Regsvr32("/s", path));
-  EXPECT_EQ(path, ReadString(std::string(kClassKey) + "\\InprocServer32", nullptr));
+  EXPECT_EQ(path, ReadClassesString(std::string(kClassKey) + "\\InprocServer32", nullptr));
   ExpectRegistered(path);
   EXPECT_EQ(0u, Regsvr32("/u /s", path));
   ExpectRemoved();

@@ -14,16 +14,6 @@ namespace {
 
 const char kLibraryKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
 
-std::string ReadString(const std::string& key, const char* name) {
-  char data[1024] = {};
-  DWORD size = sizeof data;
-  if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
-      ERROR_SUCCESS) {
-    return "(absent)";
-  }
-  return data;
-}
-
 std::string ThisProgram() {
   char path[MAX_PATH];
   ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -64,9 +54,9 @@ class TypeLibraryRegistrationTest : public ::testing::Test {
 TEST_F(TypeLibraryRegistrationTest, RegistersTheEmbeddedLibraryWithItsHelpDirectory) {
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
   const std::string version = std::string(kLibraryKey) + "\\1.0";
-  EXPECT_EQ("Brisvel 1.0 Type Library", ReadString(version, nullptr));
-  EXPECT_EQ(ThisProgram(), ReadString(version + "\\0\\win32", nullptr));
-  EXPECT_EQ(ProgramDirectory(), ReadString(version + "\\HELPDIR", nullptr));
+  EXPECT_EQ("Brisvel 1.0 Type Library", ReadClassesString(version, nullptr));
+  EXPECT_EQ(ThisProgram(), ReadClassesString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
 
   // Registered, the library loads by its identity.
   ITypeLib* library = nullptr;
@@ -123,8 +113,8 @@ TEST_F(TypeLibraryRegistrationTest, FallsBackToATlbFileBesideTheModule) {
 
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(nullptr));
   const std::string version = std::string(kLibraryKey) + "\\1.0";
-  EXPECT_EQ(stem + ".tlb", ReadString(version + "\\0\\win32", nullptr));
-  EXPECT_EQ(ProgramDirectory(), ReadString(version + "\\HELPDIR", nullptr));
+  EXPECT_EQ(stem + ".tlb", ReadClassesString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
   ::DeleteFileA((stem + ".tlb").c_str());
 }
 

@@ -46,3 +46,13 @@ std::string DumpRegistryRecords(const std::vector<RegistryKeyRecord>& keys) {
   }
   return JoinSortedLines(std::move(lines));
 }
+
+std::string ReadClassesString(const std::string& key, const char* name) {
+  char data[1024] = {};
+  DWORD size = sizeof data;
+  if (::RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) !=
+      ERROR_SUCCESS) {
+    return "(absent)";
+  }
+  return data;
+}

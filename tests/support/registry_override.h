@@ -33,4 +33,7 @@ std::string DumpRegistryTree(HKEY key, const std::string& path);
 // The keys and values of a tree read as such a dump.
 std::string DumpRegistryRecords(const std::vector<RegistryKeyRecord>& keys);
 
+// The string value `name` (null: the default) of HKCR\`key`, or "(absent)".
+std::string ReadClassesString(const std::string& key, const char* name);
+
 #endif  // BRISVEL_TESTS_SUPPORT_REGISTRY_OVERRIDE_H_
