@@ -4,8 +4,8 @@
 // Written from what that code expects of each call; nothing else of the
 // platform exists here. server/win32.h includes this when not building for
 // Windows.
-#ifndef BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
-#define BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
+#ifndef BRISVEL_SERVER_PLATFORM_STAND_IN_H_
+#define BRISVEL_SERVER_PLATFORM_STAND_IN_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -270,4 +270,4 @@ HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID* object);
 
-#endif  // BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
+#endif  // BRISVEL_SERVER_PLATFORM_STAND_IN_H_

@@ -1,4 +1,4 @@
-#include "tests/native/platform_stand_in.h"
+#include "server/platform_stand_in.h"
 
 #include <pthread.h>
 #include <stdlib.h>
