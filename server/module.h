@@ -33,6 +33,10 @@ class CServerModule {
   virtual LONG GetLockCount();
   // The process's global interface table, created on first success.
   virtual HRESULT GetGlobalInterfaceTable(IGlobalInterfaceTable** table);
+  // The registration members below (AddModuleReplacements, RegisterComponent,
+  // UnregisterComponent) are defined in registration/driver.cc: they run the
+  // registrar's scripts, and server/ depends on nothing above it.
+
   // Adds the module's replacement variables ("APPID") to a script run.
   virtual HRESULT AddModuleReplacements(CRegistrar* registrar);
 
