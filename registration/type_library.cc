@@ -7,6 +7,7 @@
 #include "server/errors.h"
 #include "server/handle.h"
 #include "server/platform.h"
+#include "server/type_block.h"
 
 // oleaut32 exports the per-user registration; the toolchain's headers do not
 // declare it.
@@ -90,16 +91,16 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module, RegistrationScope scope) {
   CInterfacePtr<ITypeLib> library;
   RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
 
-  TLIBATTR* attributes = nullptr;
-  RETURN_IF_FAILED(library.Get()->GetLibAttr(&attributes));
+  CLibraryAttributes attributes(library.Get());
+  RETURN_IF_FAILED(library.Get()->GetLibAttr(attributes.Receive()));
   const auto unregister =
       scope == RegistrationScope::kUser ? ::UnRegisterTypeLibForUser : ::UnRegisterTypeLib;
-  HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
-                              attributes->wMinorVerNum, attributes->lcid, attributes->syskind);
+  const HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
+                                    attributes->wMinorVerNum, attributes->lcid,
+                                    attributes->syskind);
   // Removing a registration that is not there has reached what was asked:
   // the platform's refusal would make a repeated uninstall fail.
-  if (FAILED(result) && IsUnregistered(*attributes)) result = S_OK;
-  library.Get()->ReleaseTLibAttr(attributes);
+  if (FAILED(result) && IsUnregistered(*attributes)) return S_OK;
   return result;
 }
 

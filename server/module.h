@@ -4,6 +4,7 @@
 #ifndef BRISVEL_SERVER_MODULE_H_
 #define BRISVEL_SERVER_MODULE_H_
 
+#include "server/critical_section.h"
 #include "server/win32.h"
 
 class CRegistrar;
@@ -57,8 +58,7 @@ class CServerModule {
   ULONG size = 0;
   volatile LONG lockCount = 0;
   TermNode* termFunctions = nullptr;
-  CRITICAL_SECTION criticalSection;
-  bool criticalSectionReady = false;  // false when its initialisation failed
+  CCriticalSection criticalSection;  // not ready when its initialisation failed
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;
 };
 

@@ -710,10 +710,9 @@ TEST_F(RegisteredDispatchTest, ConcurrentFirstCallsLoadOnceAndRegisterOneTermFun
 
 DWORD WINAPI HoldModuleLock(void* argument) {
   auto* events = static_cast<HANDLE*>(argument);  // {held, release}
-  ::EnterCriticalSection(&g_currentModule->criticalSection);
+  CCriticalSectionLock lock(&g_currentModule->criticalSection);
   ::SetEvent(events[0]);
   ::WaitForSingleObject(events[1], INFINITE);
-  ::LeaveCriticalSection(&g_currentModule->criticalSection);
   return 0;
 }
 
