@@ -20,6 +20,7 @@
 #include "proxy/proxy_registration.h"
 #include "support/brisvel_library.h"
 #include "support/case_name.h"
+#include "support/identities.h"
 #include "support/invoke.h"
 #include "support/link_recorder.h"
 #include "support/test_paths.h"
@@ -210,8 +211,6 @@ class ScopedSurrogates {
  private:
   std::set<DWORD> before_;
 };
-
-const char kAppIdKey[] = "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}";
 
 // An Agent made in the surrogate, called from this process.
 class SurrogateTest : public AgentCallsTest {
