@@ -19,31 +19,13 @@
 #include "support/fault_injection.h"
 #include "support/module_lifetime.h"
 #include "support/platform_override.h"
+#include "support/recording_shell.h"
 #include "support/registry_override.h"
 #include "support/type_library.h"
 
 namespace {
 
 const DISPID kRun = 1;
-
-// What the shell was handed; one call at a time.
-struct ShellCall {
-  bool made = false;
-  bool asExpected = false;  // verb "open", no parameters or directory, shown normally
-  std::string file;
-};
-
-ShellCall g_shellCall;
-INT_PTR g_shellAnswer = 42;
-
-HINSTANCE WINAPI RecordingShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                LPCSTR directory, INT show) {
-  g_shellCall.made = true;
-  g_shellCall.asExpected = !window && verb && lstrcmpA(verb, "open") == 0 && !parameters &&
-                           !directory && show == SW_SHOWNORMAL;
-  g_shellCall.file = file ? file : "(null)";
-  return reinterpret_cast<HINSTANCE>(g_shellAnswer);
-}
 
 // The rule links are judged by, written out here on its own: the units in
 // front of the first NUL; "ed2k:" (A to Z folded) and one unit more, or a
@@ -259,6 +241,7 @@ class RunAttackTest : public ::testing::Test {
     DISPID dispid = 0;
     ASSERT_EQ(S_OK, agent_->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
     ASSERT_EQ(kRun, dispid);
+    ResetShellRecord();
     g_platform.ShellExecuteA = RecordingShell;
   }
 
@@ -277,15 +260,17 @@ class RunAttackTest : public ::testing::Test {
     for (bool late : {false, true}) {
       g_shellAnswer = kAnswers[answer_++ % (sizeof kAnswers / sizeof *kAnswers)];
       const HRESULT wanted = accepted ? ExpectedForAnswer(g_shellAnswer) : E_INVALIDARG;
-      g_shellCall = ShellCall();
+      g_shellCalls.clear();
       injector_.Arm(CFaultInjector::Kind::kAllocation, 0);
       const HRESULT result = late ? Invoke(text) : agent_->Run(text);
       SCOPED_TRACE(testing::Message() << (late ? "Invoke" : "vtable") << ", link of "
                                       << link.size() << " units starting " << Shown(link));
-      ASSERT_EQ(accepted, g_shellCall.made) << "only an accepted link reaches the shell";
+      ASSERT_EQ(accepted ? 1u : 0u, g_shellCalls.size())
+          << "only an accepted link reaches the shell, once";
       if (accepted) {
-        ASSERT_TRUE(g_shellCall.asExpected);
-        ASSERT_TRUE(g_shellCall.file == expected) << Difference(g_shellCall.file, expected);
+        const ShellCall& call = g_shellCalls.back();
+        ASSERT_TRUE(call.IsPlainOpen());
+        ASSERT_TRUE(call.file == expected) << Difference(call.file, expected);
       }
       ASSERT_EQ(wanted, result) << std::hex << result;
       ASSERT_EQ(0u, injector_.LiveHeapBlocks()) << "heap blocks left";
@@ -359,10 +344,10 @@ TEST_F(RunAttackTest, OnlyAcceptedLinksReachTheShellExactlyAsConverted) {
     if (HasFatalFailure()) return;
   }
   // Nothing is taken from a null link, through either road.
-  g_shellCall = ShellCall();
+  g_shellCalls.clear();
   EXPECT_EQ(E_POINTER, agent_->Run(nullptr));
   EXPECT_EQ(E_POINTER, Invoke(nullptr));
-  EXPECT_FALSE(g_shellCall.made);
+  EXPECT_TRUE(g_shellCalls.empty());
 }
 
 TEST_F(RunAttackTest, MemoryStaysFlatOverManyRoundsOfHugeAndHostileLinks) {

@@ -9,31 +9,14 @@
 #include "support/bare_agent.h"
 #include "support/case_name.h"
 #include "support/platform_override.h"
+#include "support/recording_shell.h"
 
 namespace {
-
-struct ShellCall {
-  std::string verb;
-  std::string file;
-  bool parametersNull;
-  bool directoryNull;
-  INT show;
-};
-
-std::vector<ShellCall> g_shellCalls;
-INT_PTR g_shellAnswer = 42;
-
-HINSTANCE WINAPI RecordingShell(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                LPCSTR directory, INT show) {
-  g_shellCalls.push_back({verb, file, parameters == nullptr, directory == nullptr, show});
-  return reinterpret_cast<HINSTANCE>(g_shellAnswer);
-}
 
 class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_shellCalls.clear();
-    g_shellAnswer = 42;
+    ResetShellRecord();
     platform_->ShellExecuteA = RecordingShell;
   }
 

@@ -132,8 +132,8 @@ void ExpectDispatchAsDirect(IAgent* remote, IAgent* local, const LinkRecorder& r
 
   const wchar_t kRefused[] = L"http://example.invalid/";
   EXPECT_EQ(InvokeWithLink(local, kRun, kRefused), InvokeWithLink(remote, kRun, kRefused));
-  EXPECT_EQ((InvokeOutcome{S_OK, 0}),
-            InvokeWithLink(remote, kRun, L"ed2k://|file|late.iso|1|00|/"));
+  const InvokeOutcome succeeded;  // S_OK, and no exception
+  EXPECT_EQ(succeeded, InvokeWithLink(remote, kRun, L"ed2k://|file|late.iso|1|00|/"));
   const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
   ASSERT_EQ(1u, launches.size());
   EXPECT_EQ("ed2k://|file|late.iso|1|00|/", launches[0].link);
