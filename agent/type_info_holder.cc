@@ -31,11 +31,8 @@ HRESULT LoadOwnFile(ITypeLib** library) {
   const DWORD length = g_platform.GetModuleFileNameA(g_moduleInstance.handle, path, MAX_PATH);
   // A name that fills the buffer may have been cut off.
   RETURN_HR_IF(E_FAIL, length == 0 || length == MAX_PATH);
-  const size_t bytes = ScratchBytes(::lstrlenA(path));
   ConversionScratch scratch;
-  wchar_t* name =
-      MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, bytes)), path,
-                      static_cast<int>(bytes / sizeof(wchar_t)), GetConversionCodePage());
+  wchar_t* name = WIDEN_TEXT(scratch, path, GetConversionCodePage());
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, name);
   return ::LoadTypeLib(name, library);
 }

@@ -20,12 +20,6 @@ namespace {
 
 const DWORD kPathCapacity = 260;
 
-// The wide form of `path` in `scratch`; null when it cannot be converted.
-wchar_t* Widen(void* scratch, const char* path, UINT codePage) {
-  return MultiByteToWide(static_cast<wchar_t*>(scratch), path,
-                         static_cast<int>(strlen(path) + 1), codePage);
-}
-
 // True when HKCR holds no registration of the library's identity at all.
 bool IsUnregistered(const TLIBATTR& attributes) {
   wchar_t guid[64];
@@ -56,14 +50,14 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
 
   // Scratch is taken in this frame: it must outlive the load it serves.
   ConversionScratch scratch;
-  wchar_t* loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(length)), name, codePage);
+  wchar_t* loaded = WIDEN_TEXT(scratch, name, codePage);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
   HRESULT result = ::LoadTypeLib(loaded, library);
   if (FAILED(result)) {
     // No library inside the module: try the file of the same name with ".tlb".
     RETURN_HR_IF(E_FAIL, static_cast<size_t>(extension - name) + 5 > kPathCapacity);
     memcpy(extension, ".tlb", 5);
-    loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(strlen(name))), name, codePage);
+    loaded = WIDEN_TEXT(scratch, name, codePage);
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
     RETURN_IF_FAILED(result = ::LoadTypeLib(loaded, library));
   }
