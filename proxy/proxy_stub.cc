@@ -17,7 +17,8 @@ HINSTANCE g_proxyModule = nullptr;
 // The engine's state for this library's proxy/stub factory. Only the engine
 // reads or writes it; the library passes its address.
 CStdPSFactoryBuffer g_proxyFactory = {};
-static_assert(sizeof(g_proxyFactory) == 16, "the engine's factory record is 16 bytes");
+static_assert(sizeof(g_proxyFactory) == 4 * sizeof(void*),
+              "the engine's factory record is four pointer-sized fields");
 
 // The proxy files the engine walks: IAgent's record, then the end.
 const ProxyFileInfo* g_proxyFileList[] = {&brisvel_ProxyFileInfo, nullptr};

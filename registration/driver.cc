@@ -8,6 +8,7 @@
 #include "registrar/registrar.h"
 #include "registrar/resource_script.h"
 #include "registration/categories.h"
+#include "registration/other_architecture.h"
 #include "registration/type_library.h"
 #include "server/class_table.h"
 #include "server/errors.h"
@@ -34,8 +35,12 @@ HRESULT CServerModule::RegisterComponent(RegistrationScope scope) {
   return RegisterClassTable(&g_classTable, scope);
 }
 
+// While the other architecture's Brisvel.DLL stays registered, its hosts
+// keep the AppID.
 HRESULT CServerModule::UnregisterComponent(RegistrationScope scope) {
+  const bool shared = IsRegisteredByOtherArchitecture(g_classTable);
   RETURN_IF_FAILED(UnregisterClassTable(&g_classTable, scope));
+  if (shared) return S_OK;
   return ProcessRegistryResource(this, kAppIdScript, false, kAppIdReplacements);
 }
 
@@ -49,14 +54,19 @@ HRESULT RegisterClassTable(ClassTable* table, RegistrationScope scope) {
   return RegisterModuleTypeLibrary(table->typeLibraryModule, scope);
 }
 
+// While the other architecture's Brisvel.DLL stays registered, each class
+// loses only its key in this architecture's view (the ProgIDs its script
+// would remove are the other's too), and the type library only its entry.
 HRESULT UnregisterClassTable(ClassTable* table, RegistrationScope scope) {
+  const bool shared = IsRegisteredByOtherArchitecture(*table);
   for (ObjectMapEntry* const* slot = table->tableStart; slot < table->tableEnd; ++slot) {
     const ObjectMapEntry* entry = *slot;
     if (!entry) continue;
     UpdateClassCategories(*entry->clsid, entry->getCategoryMap(), false);
-    RETURN_IF_FAILED(entry->updateRegistration(FALSE));
+    RETURN_IF_FAILED(shared ? RemoveClassKey(*entry->clsid) : entry->updateRegistration(FALSE));
   }
-  return UnregisterModuleTypeLibrary(table->typeLibraryModule, scope);
+  return shared ? UnregisterModuleTypeLibraryEntry(table->typeLibraryModule)
+                : UnregisterModuleTypeLibrary(table->typeLibraryModule, scope);
 }
 
 HRESULT WINAPI CAgent::UpdateRegistration(BOOL doRegister) {

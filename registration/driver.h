@@ -11,7 +11,9 @@ struct ClassTable;
 HRESULT RegisterClassTable(ClassTable* table,
                            RegistrationScope scope = RegistrationScope::kMachine);
 
-// Each class's categories and script, then the table's type library.
+// Each class's categories and script, then the table's type library; while the
+// other architecture's module is registered, only this architecture's class
+// keys and type library entry.
 HRESULT UnregisterClassTable(ClassTable* table,
                              RegistrationScope scope = RegistrationScope::kMachine);
 

@@ -20,15 +20,37 @@ namespace {
 
 const DWORD kPathCapacity = 260;
 
-// True when HKCR holds no registration of the library's identity at all.
-bool IsUnregistered(const TLIBATTR& attributes) {
+// The registry's name for a type library's system kind.
+const char* SyskindKey(SYSKIND syskind) {
+  switch (syskind) {
+    case SYS_WIN16: return "win16";
+    case SYS_WIN32: return "win32";
+    case SYS_MAC: return "mac";
+    case SYS_WIN64: return "win64";
+  }
+  return "";
+}
+
+// HKCR's key of the library's entry for its locale and system kind:
+// TypeLib\{LIBID}\major.minor\lcid\syskind. False when it cannot be written.
+bool EntryPath(const TLIBATTR& attributes, char (&path)[128]) {
   wchar_t guid[64];
   if (!::StringFromGUID2(attributes.guid, guid, 64)) return false;
   char text[64];
   for (int i = 0; i < 64 && (text[i] = static_cast<char>(guid[i])) != '\0'; ++i) {
   }
+  wsprintfA(path, "TypeLib\\%s\\%x.%x\\%lx\\%s", text, attributes.wMajorVerNum,
+            attributes.wMinorVerNum, static_cast<unsigned long>(attributes.lcid),
+            SyskindKey(attributes.syskind));
+  return true;
+}
+
+// True when HKCR holds no registration of the library's identity for its
+// system kind. The version key may stay behind for the other architecture's
+// entry, which is not this module's to remove.
+bool IsUnregistered(const TLIBATTR& attributes) {
   char path[128];
-  wsprintfA(path, "TypeLib\\%s\\%x.%x", text, attributes.wMajorVerNum, attributes.wMinorVerNum);
+  if (!EntryPath(attributes, path)) return false;
   CKeyHandle key;
   return g_platform.RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Receive()) ==
          ERROR_FILE_NOT_FOUND;
@@ -96,6 +118,19 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module, RegistrationScope scope) {
   // the platform's refusal would make a repeated uninstall fail.
   if (FAILED(result) && IsUnregistered(*attributes)) return S_OK;
   return result;
+}
+
+HRESULT UnregisterModuleTypeLibraryEntry(HMODULE module) {
+  CBstr path;
+  CInterfacePtr<ITypeLib> library;
+  RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
+
+  CLibraryAttributes attributes(library.Get());
+  RETURN_IF_FAILED(library.Get()->GetLibAttr(attributes.Receive()));
+  char entry[128];
+  RETURN_HR_IF(E_OUTOFMEMORY, !EntryPath(*attributes, entry));
+  const LONG code = g_platform.RegDeleteKeyA(HKEY_CLASSES_ROOT, entry);
+  return code == ERROR_FILE_NOT_FOUND ? S_OK : HResultFromWin32(code);
 }
 
 size_t GetDirectoryLength(const wchar_t* path) {

@@ -20,6 +20,12 @@ HRESULT RegisterModuleTypeLibrary(HMODULE module,
 HRESULT UnregisterModuleTypeLibrary(HMODULE module,
                                     RegistrationScope scope = RegistrationScope::kMachine);
 
+// Removes only the entry of the module's type library for its own system
+// kind, which is all of the registration that belongs to this architecture
+// while the other architecture's module is registered: the platform's
+// UnRegisterTypeLib would also remove the interface keys of both views.
+HRESULT UnregisterModuleTypeLibraryEntry(HMODULE module);
+
 // Characters up to and including the last '\', '/' or ':'; 0 for null.
 size_t GetDirectoryLength(const wchar_t* path);
 

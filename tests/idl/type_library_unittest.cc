@@ -8,6 +8,7 @@
 #include <string>
 
 #include "idl/brisvel.h"
+#include "support/architecture.h"
 #include "support/identities.h"
 #include "support/test_paths.h"
 
@@ -76,7 +77,7 @@ TEST_F(TypeLibraryTest, LibraryAttributesAndDocumentation) {
   EXPECT_EQ(1, attributes->wMajorVerNum);
   EXPECT_EQ(0, attributes->wMinorVerNum);
   EXPECT_EQ(0u, attributes->lcid);
-  EXPECT_EQ(SYS_WIN32, attributes->syskind);
+  EXPECT_EQ(kThisArchitecture.syskind, attributes->syskind);
   // The loader adds LIBFLAG_FHASDISKIMAGE for a library read from a file.
   EXPECT_EQ(0, attributes->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN));
   library_->ReleaseTLibAttr(attributes);
@@ -119,7 +120,7 @@ TEST_F(TypeLibraryTest, AgentIsCreatableWithIAgentAsItsOnlyDefaultInterface) {
   EXPECT_EQ(L"Vintaro Agent", Take(help));
 }
 
-TEST_F(TypeLibraryTest, IAgentIsDualWithAThirtyTwoByteVtable) {
+TEST_F(TypeLibraryTest, IAgentIsDualWithAnEightSlotVtable) {
   const TYPEATTR dispatch = Attributes(Find(IID_IAgent));
   EXPECT_EQ(TKIND_DISPATCH, dispatch.typekind);
   EXPECT_TRUE(dispatch.wTypeFlags & TYPEFLAG_FDUAL);
@@ -130,7 +131,7 @@ TEST_F(TypeLibraryTest, IAgentIsDualWithAThirtyTwoByteVtable) {
   const TYPEATTR vtable = Attributes(VtableView());
   EXPECT_EQ(TKIND_INTERFACE, vtable.typekind);
   EXPECT_EQ(0x11C0, vtable.wTypeFlags);
-  EXPECT_EQ(32, vtable.cbSizeVft);
+  EXPECT_EQ(kThisArchitecture.agentVtableBytes, vtable.cbSizeVft);
   EXPECT_EQ(1, vtable.cFuncs);
   EXPECT_EQ(0, vtable.cVars);
 
@@ -159,7 +160,7 @@ TEST_F(TypeLibraryTest, IAgentDerivesFromTheStandardIDispatch) {
   home->Release();
 }
 
-TEST_F(TypeLibraryTest, RunIsMemberOneAtVtableOffsetTwentyEight) {
+TEST_F(TypeLibraryTest, RunIsMemberOneInTheEighthVtableSlot) {
   ITypeInfo* view = VtableView();
   FUNCDESC* run = nullptr;
   ASSERT_EQ(S_OK, view->GetFuncDesc(0, &run));
@@ -168,7 +169,7 @@ TEST_F(TypeLibraryTest, RunIsMemberOneAtVtableOffsetTwentyEight) {
   EXPECT_EQ(FUNC_PUREVIRTUAL, run->funckind);
   EXPECT_EQ(CC_STDCALL, run->callconv);
   EXPECT_EQ(0, run->wFuncFlags);
-  EXPECT_EQ(28, run->oVft);
+  EXPECT_EQ(kThisArchitecture.runVtableOffset, run->oVft);
   ASSERT_EQ(1, run->cParams);
   EXPECT_EQ(0, run->cParamsOpt);
   EXPECT_EQ(VT_BSTR, run->lprgelemdescParam[0].tdesc.vt);

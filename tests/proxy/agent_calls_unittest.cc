@@ -18,6 +18,7 @@
 #include "idl/brisvel.h"
 #include "proxy/other_apartment.h"
 #include "proxy/proxy_registration.h"
+#include "support/architecture.h"
 #include "support/brisvel_library.h"
 #include "support/case_name.h"
 #include "support/identities.h"
@@ -218,7 +219,7 @@ class SurrogateTest : public AgentCallsTest {
   void SetUp() override {
     AgentCallsTest::SetUp();
     // The AppID given the platform's surrogate, as a user would.
-    ASSERT_TRUE(WriteClassesStrings({{kAppIdKey, "DllSurrogate", ""}}));
+    ASSERT_TRUE(WriteClassesStrings({{kAppIdKey, "DllSurrogate", kThisArchitecture.surrogate}}));
     ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_Agent, nullptr, CLSCTX_LOCAL_SERVER, IID_IAgent,
                                        reinterpret_cast<void**>(&agent_)));
   }

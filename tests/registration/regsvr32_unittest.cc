@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "support/architecture.h"
 #include "support/identities.h"
 #include "support/process.h"
 #include "support/registry_override.h"
+#include "support/registry_view.h"
 #include "support/test_paths.h"
 
 namespace {
@@ -96,7 +98,7 @@ class Regsvr32Test : public ::testing::Test {
       EXPECT_EQ(ExpectedDump(top, path), DumpRegistryTree(HKEY_CLASSES_ROOT, top)) << top;
     }
     const std::string version = std::string(kTypeLibKey) + "\\1.0";
-    EXPECT_EQ(path, ReadClassesString(version + "\\0\\win32", nullptr));
+    EXPECT_EQ(path, ReadClassesString(version + "\\0\\" + kThisArchitecture.syskindKey, nullptr));
     const std::string directory = path.substr(0, path.find_last_of('\\') + 1);
     EXPECT_EQ(directory, ReadClassesString(version + "\\HELPDIR", nullptr));
     EXPECT_EQ(BRISVEL_IID_TEXT,
@@ -165,5 +167,88 @@ TEST_F(Regsvr32Test, ForeignSubkeyOfTheClassStopsRemovalAfterTheNamedEntries) {
   EXPECT_TRUE(KeyExists(kTypeLibKey));
   EXPECT_TRUE(KeyExists(kAppIdKey));
 }
+
+// The class key the other architecture's regsvr32 leaves in its own view,
+// naming `server`, and its type library entry: what this architecture's
+// removal must tell apart from its own registration.
+void RegisterAsTheOtherArchitecture(const std::string& server) {
+  const Architecture& other = kOtherArchitecture;
+  ASSERT_TRUE(WriteClassesDefaultInView(other.registryView,
+                                        std::string(kClassKey) + "\\InprocServer32", server));
+  ASSERT_TRUE(WriteClassesDefaultInView(
+      0, std::string(kTypeLibKey) + "\\1.0\\0\\" + other.syskindKey, server));
+  ASSERT_TRUE(WriteClassesDefaultInView(other.registryView,
+                                        std::string(kInterfaceKey) + "\\ProxyStubClsid32",
+                                        "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}"));
+}
+
+// True when the prefix keeps a second view of HKCR\CLSID: a 64-bit program
+// always has one, a 32-bit one only in a WoW64 prefix.
+bool HasOtherView() {
+  BOOL wow64 = FALSE;
+  return sizeof(void*) == 8 || (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64);
+}
+
+// Whose server the other view names: another file is the other
+// architecture's Brisvel.DLL, whose hosts keep what they share with this one;
+// this very file is this architecture's own registration seen through a view
+// the system does not split (32-bit Windows), and removal takes everything.
+struct OtherViewCase {
+  const char* name;
+  bool otherFile;
+};
+
+class Regsvr32OtherViewTest : public Regsvr32Test,
+                              public ::testing::WithParamInterface<OtherViewCase> {
+ protected:
+  void SetUp() override {
+    if (!HasOtherView()) GTEST_SKIP() << "a win32 prefix has one view of HKCR\\CLSID";
+    Regsvr32Test::SetUp();
+  }
+  void TearDown() override {
+    DeleteClassesKeyInView(kOtherArchitecture.registryView, "CLSID",
+                           "{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}");
+    DeleteClassesKeyInView(kOtherArchitecture.registryView, "Interface",
+                           "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}");
+    Regsvr32Test::TearDown();
+  }
+};
+
+TEST_P(Regsvr32OtherViewTest, RemovalKeepsTheSharedEntriesOnlyForAnotherFile) {
+  const std::string path = BrisvelDllPath();
+  const std::string server = GetParam().otherFile ? "C:\\elsewhere\\Brisvel.DLL" : path;
+  ASSERT_EQ(0u, Regsvr32("/s", path));
+  RegisterAsTheOtherArchitecture(server);
+
+  ASSERT_EQ(0u, Regsvr32("/u /s", path));
+  const std::string version = std::string(kTypeLibKey) + "\\1.0";
+  EXPECT_EQ("(absent)", ReadClassesString(version + "\\0\\" + kThisArchitecture.syskindKey, nullptr));
+  EXPECT_FALSE(KeyExists(kInterfaceKey));
+  EXPECT_FALSE(KeyExists(kProxyClassKey));
+  if (GetParam().otherFile) {
+    EXPECT_FALSE(KeyExists(kClassKey));
+    for (const char* top : kScriptTops) {
+      if (top != kClassKey) EXPECT_EQ(ExpectedDump(top, path), DumpRegistryTree(HKEY_CLASSES_ROOT, top)) << top;
+    }
+    EXPECT_EQ("\n||1|{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}\n",
+              DumpClassesKeyInView(kOtherArchitecture.registryView, "Interface",
+                                   "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}\\ProxyStubClsid32"));
+    const std::string otherEntry = version + "\\0\\" + kOtherArchitecture.syskindKey;
+    EXPECT_EQ(server, ReadClassesString(otherEntry, nullptr));
+    // Removing it again finds nothing of its own left and succeeds.
+    EXPECT_EQ(0u, Regsvr32("/u /s", path));
+    EXPECT_EQ(server, ReadClassesString(otherEntry, nullptr));
+  } else {
+    for (const char* top : {"Brisvel.Agent", "Brisvel.Agent.1", kAppIdKey, kAppIdFileKey})
+      EXPECT_FALSE(KeyExists(top)) << top;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, Regsvr32OtherViewTest,
+                         ::testing::Values(OtherViewCase{"AnotherFile", true},
+                                           OtherViewCase{"ThisFile", false}),
+                         [](const ::testing::TestParamInfo<OtherViewCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

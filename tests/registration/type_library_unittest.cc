@@ -8,6 +8,7 @@
 #include "idl/brisvel.h"
 #include "registration/type_library.h"
 #include "server/handle.h"
+#include "support/architecture.h"
 #include "support/identities.h"
 #include "support/platform_override.h"
 #include "support/registry_override.h"
@@ -66,7 +67,7 @@ TEST_F(TypeLibraryRegistrationTest, RegistersTheEmbeddedLibraryWithItsHelpDirect
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
   const std::string version = std::string(kTypeLibKey) + "\\1.0";
   EXPECT_EQ("Brisvel 1.0 Type Library", ReadClassesString(version, nullptr));
-  EXPECT_EQ(ThisProgram(), ReadClassesString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(ThisProgram(), ReadClassesString(version + "\\0\\" + kThisArchitecture.syskindKey, nullptr));
   EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
 
   // Registered, the library loads by its identity.
@@ -88,24 +89,37 @@ TEST_F(TypeLibraryRegistrationTest, RegisteringTwiceLeavesTheSameContents) {
 TEST_F(TypeLibraryRegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
   // The platform refuses; the registration is absent all the same, so a
   // repeated uninstall must not fail.
-  ASSERT_TRUE(FAILED(::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32)));
+  ASSERT_TRUE(FAILED(::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, kThisArchitecture.syskind)));
   EXPECT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
 }
 
-TEST_F(TypeLibraryRegistrationTest, OtherRefusalsOfUnregisteringAreReported) {
-  // A registration the platform cannot take apart: a version key whose
-  // contents it does not expect. Whatever the platform answers is passed on
-  // while the registration stays.
-  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
-  ASSERT_EQ(S_OK, ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32));
+TEST_F(TypeLibraryRegistrationTest, UnregisteringBesideTheOtherArchitecturesEntrySucceeds) {
+  // This architecture's entry is gone; the other one's keeps the version key,
+  // which is not this module's to remove, and a repeated uninstall must not fail.
+  const std::string other =
+      std::string(kTypeLibKey) + "\\1.0\\0\\" + kOtherArchitecture.syskindKey;
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT,
-                                             (std::string(kTypeLibKey) + "\\1.0").c_str(), 0,
-                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, other.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
   ::RegCloseKey(key);
-  const HRESULT platform = ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32);
-  if (SUCCEEDED(platform)) GTEST_SKIP() << "the platform removes a bare version key";
-  EXPECT_EQ(platform, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  EXPECT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  EXPECT_NE("(absent)", DumpRegistryTree(HKEY_CLASSES_ROOT, other));
+}
+
+TEST_F(TypeLibraryRegistrationTest, ABareVersionKeyIsNoRegistrationOfThisArchitecture) {
+  // The platform refuses to take apart a version key that holds no entry;
+  // this architecture's entry is absent all the same, so removal succeeds
+  // and leaves the key to whoever made it.
+  ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  ASSERT_EQ(S_OK, ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, kThisArchitecture.syskind));
+  const std::string version = std::string(kTypeLibKey) + "\\1.0";
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, version.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  ::RegCloseKey(key);
+  ASSERT_TRUE(FAILED(::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, kThisArchitecture.syskind)));
+  EXPECT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
+  EXPECT_NE("(absent)", DumpRegistryTree(HKEY_CLASSES_ROOT, version));
 }
 
 TEST_F(TypeLibraryRegistrationTest, FallsBackToATlbFileBesideTheModule) {
@@ -118,7 +132,7 @@ TEST_F(TypeLibraryRegistrationTest, FallsBackToATlbFileBesideTheModule) {
 
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(nullptr));
   const std::string version = std::string(kTypeLibKey) + "\\1.0";
-  EXPECT_EQ(stem + ".tlb", ReadClassesString(version + "\\0\\win32", nullptr));
+  EXPECT_EQ(stem + ".tlb", ReadClassesString(version + "\\0\\" + kThisArchitecture.syskindKey, nullptr));
   EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
   ::DeleteFileA((stem + ".tlb").c_str());
 }

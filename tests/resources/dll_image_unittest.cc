@@ -1,5 +1,6 @@
-// The built Brisvel.DLL as a file: a 32-bit DLL under 200 KB that exports the
-// four server entry points under its own name and imports system DLLs only.
+// The built Brisvel.DLL as a file: a DLL of the build's architecture under
+// 200 KB that exports the four server entry points under its own name and
+// imports system DLLs only.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "support/architecture.h"
 #include "support/test_paths.h"
 
 namespace {
@@ -21,7 +23,7 @@ class DllImageTest : public ::testing::Test {
     ASSERT_NE(nullptr, module_) << ::GetLastError();
     base_ = reinterpret_cast<const BYTE*>(module_);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base_);
-    nt_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base_ + dos->e_lfanew);
+    nt_ = reinterpret_cast<const IMAGE_NT_HEADERS*>(base_ + dos->e_lfanew);
   }
   void TearDown() override {
     if (module_) ::FreeLibrary(module_);
@@ -35,13 +37,13 @@ class DllImageTest : public ::testing::Test {
 
   HMODULE module_ = nullptr;
   const BYTE* base_ = nullptr;
-  const IMAGE_NT_HEADERS32* nt_ = nullptr;
+  const IMAGE_NT_HEADERS* nt_ = nullptr;
 };
 
-TEST_F(DllImageTest, IsA32BitDll) {
+TEST_F(DllImageTest, IsADllOfTheBuildsArchitecture) {
   EXPECT_EQ(IMAGE_NT_SIGNATURE, nt_->Signature);
-  EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt_->FileHeader.Machine);
-  EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, nt_->OptionalHeader.Magic);
+  EXPECT_EQ(kThisArchitecture.machine, nt_->FileHeader.Machine);
+  EXPECT_EQ(kThisArchitecture.optionalHeaderMagic, nt_->OptionalHeader.Magic);
   EXPECT_TRUE(nt_->FileHeader.Characteristics & IMAGE_FILE_DLL);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/test_paths.h"
+#include "version.h"
 
 namespace {
 
@@ -112,14 +113,16 @@ class VersionBlockTest : public ::testing::Test {
   std::vector<char> block_;
 };
 
-TEST_F(VersionBlockTest, FixedPartIsZeroNineWithNoFlags) {
+TEST_F(VersionBlockTest, FixedPartIsTheProjectVersionWithNoFlags) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(::VerQueryValueA(block_.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(0x00000009u, fixed->dwFileVersionMS);
-  EXPECT_EQ(0u, fixed->dwFileVersionLS);
-  EXPECT_EQ(0x00000009u, fixed->dwProductVersionMS);
-  EXPECT_EQ(0u, fixed->dwProductVersionLS);
+  const DWORD high = MAKELONG(BRISVEL_VERSION_MINOR, BRISVEL_VERSION_MAJOR);
+  const DWORD low = MAKELONG(BRISVEL_VERSION_TWEAK, BRISVEL_VERSION_PATCH);
+  EXPECT_EQ(high, fixed->dwFileVersionMS);
+  EXPECT_EQ(low, fixed->dwFileVersionLS);
+  EXPECT_EQ(high, fixed->dwProductVersionMS);
+  EXPECT_EQ(low, fixed->dwProductVersionLS);
   EXPECT_EQ(0x3Fu, fixed->dwFileFlagsMask);
   EXPECT_EQ(0u, fixed->dwFileFlags);
   EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
@@ -135,11 +138,11 @@ TEST_F(VersionBlockTest, StringTableIsUsEnglishCyrillic) {
     const char* value;
   } const kEntries[] = {
       {"FileDescription", "Vintaro server object"},
-      {"FileVersion", "0, 9, 0, 0"},
+      {"FileVersion", BRISVEL_VERSION_TEXT},
       {"InternalName", "Brisvel"},
       {"OriginalFilename", "Brisvel.dll"},
       {"ProductName", "Vintaro"},
-      {"ProductVersion", "0, 9, 0, 0"},
+      {"ProductVersion", BRISVEL_VERSION_TEXT},
   };
   for (const Entry& entry : kEntries) EXPECT_EQ(entry.value, String(entry.key)) << entry.key;
   EXPECT_NE("(missing)", String("CompanyName"));

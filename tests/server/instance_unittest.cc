@@ -23,7 +23,10 @@ struct FreedBlock {
 std::vector<FreedBlock> g_freed;
 
 void RecordingHeapRelease(void* block) {
-  if (block) g_freed.push_back({block, static_cast<LONG*>(block)[1]});
+  // The count follows the vtable pointer.
+  if (block) {
+    g_freed.push_back({block, *reinterpret_cast<LONG*>(static_cast<char*>(block) + sizeof(void*))});
+  }
   DefaultPlatformCalls().HeapRelease(block);
 }
 
