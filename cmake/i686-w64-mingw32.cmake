@@ -22,3 +22,5 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # Tests and tools built for the target run under Wine through this wrapper.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+
+include(${CMAKE_CURRENT_LIST_DIR}/reproducible.cmake)
