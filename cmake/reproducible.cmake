@@ -11,3 +11,8 @@ set(CMAKE_CXX_FLAGS_INIT "${BRISVEL_REPRODUCIBLE_PATHS}")
 foreach(kind EXE SHARED MODULE)
   string(APPEND CMAKE_${kind}_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
 endforeach()
+
+# widl stamps the type library with the time it ran, so it runs at a fixed
+# time: ${BRISVEL_FIXED_TIME} ${WIDL_EXECUTABLE} ...
+find_program(FAKETIME_EXECUTABLE faketime REQUIRED)
+set(BRISVEL_FIXED_TIME ${FAKETIME_EXECUTABLE} "2000-01-01 00:00:00")
