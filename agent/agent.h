@@ -13,7 +13,9 @@ class CAgent : public IAgent {
   // The interface table: IAgent, then IDispatch, both on the one vtable.
   static const InterfaceMapEntry* GetInterfaceMap();
 
-  // Writes or removes the class's registry entries (REGISTRY 102).
+  // Writes or removes the class's registry entries (REGISTRY 102). Defined in
+  // registration/driver.cc: it runs the registration's scripts, and agent/
+  // does not depend on registration/.
   static HRESULT WINAPI UpdateRegistration(BOOL doRegister);
 
   // IDispatch, through the type information of IAgent.

@@ -5,11 +5,13 @@
 #include <type_traits>
 
 #include "server/convert.h"
+#include "server/critical_section.h"
 #include "server/errors.h"
 #include "server/handle.h"
 #include "server/memory.h"
 #include "server/module.h"
 #include "server/platform.h"
+#include "server/type_block.h"
 
 // A constructor would run in the runtime's start-up code, possibly after an
 // earlier static object has already made a dispatch call.
@@ -18,42 +20,6 @@ static_assert(std::is_trivial<CTypeInfoHolder>::value &&
               "the holder must be plain data initialised statically");
 
 namespace {
-
-// Holds the module critical section for one scope.
-class CModuleLock {
- public:
-  explicit CModuleLock(CServerModule* module) : section_(&module->criticalSection) {
-    ::EnterCriticalSection(section_);
-  }
-  ~CModuleLock() { ::LeaveCriticalSection(section_); }
-  CModuleLock(const CModuleLock&) = delete;
-  CModuleLock& operator=(const CModuleLock&) = delete;
-
- private:
-  CRITICAL_SECTION* section_;
-};
-
-void ReleaseBlock(ITypeInfo* info, TYPEATTR* attributes) { info->ReleaseTypeAttr(attributes); }
-void ReleaseBlock(ITypeInfo* info, FUNCDESC* function) { info->ReleaseFuncDesc(function); }
-
-// A block a type information hands out, given back to it when the scope ends.
-template <class T>
-class CTypeInfoBlock {
- public:
-  explicit CTypeInfoBlock(ITypeInfo* info) : info_(info) {}
-  ~CTypeInfoBlock() {
-    if (block_) ReleaseBlock(info_, block_);
-  }
-  CTypeInfoBlock(const CTypeInfoBlock&) = delete;
-  CTypeInfoBlock& operator=(const CTypeInfoBlock&) = delete;
-
-  T** Receive() { return &block_; }
-  T* operator->() const { return block_; }
-
- private:
-  ITypeInfo* info_;
-  T* block_ = nullptr;
-};
 
 bool LoadsOwnFile(const CTypeInfoHolder& holder) {
   return ::IsEqualGUID(*holder.libid, g_moduleLibid) && holder.versionMajor == 0xFFFF &&
@@ -65,11 +31,8 @@ HRESULT LoadOwnFile(ITypeLib** library) {
   const DWORD length = g_platform.GetModuleFileNameA(g_moduleInstance.handle, path, MAX_PATH);
   // A name that fills the buffer may have been cut off.
   RETURN_HR_IF(E_FAIL, length == 0 || length == MAX_PATH);
-  const size_t bytes = ScratchBytes(::lstrlenA(path));
   ConversionScratch scratch;
-  wchar_t* name =
-      MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, bytes)), path,
-                      static_cast<int>(bytes / sizeof(wchar_t)), GetConversionCodePage());
+  wchar_t* name = WIDEN_TEXT(scratch, path, GetConversionCodePage());
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, name);
   return ::LoadTypeLib(name, library);
 }
@@ -117,6 +80,31 @@ HRESULT EnsureDescription(CTypeInfoHolder* holder, LCID locale) {
   return holder->LoadedTypeInfo() ? S_OK : result;
 }
 
+// The one owner of a name cache that is not (or no longer) published: frees
+// every entry's name and the array when the scope ends.
+class CNameCache {
+ public:
+  CNameCache(NameCacheEntry* entries, LONG count) : entries_(entries), count_(count) {}
+  ~CNameCache() {
+    if (!entries_) return;
+    for (LONG i = 0; i < count_; ++i) CBstr name(entries_[i].name);
+    HeapRelease(entries_);
+  }
+  CNameCache(const CNameCache&) = delete;
+  CNameCache& operator=(const CNameCache&) = delete;
+
+  NameCacheEntry* Get() const { return entries_; }
+  NameCacheEntry* Detach() {
+    NameCacheEntry* entries = entries_;
+    entries_ = nullptr;
+    return entries;
+  }
+
+ private:
+  NameCacheEntry* entries_;
+  LONG count_;
+};
+
 NameCacheEntry* NewNameCache(LONG count) {
   auto* entries = static_cast<NameCacheEntry*>(HeapAllocate(count * sizeof(NameCacheEntry)));
   if (!entries) return nullptr;
@@ -126,7 +114,7 @@ NameCacheEntry* NewNameCache(LONG count) {
 
 // Leaves `entry` as it is when the function or its name cannot be read.
 void ReadNameCacheEntry(ITypeInfo* info, UINT index, NameCacheEntry* entry) {
-  CTypeInfoBlock<FUNCDESC> function(info);
+  CFunctionDescription function(info);
   if (FAILED(info->GetFuncDesc(index, function.Receive()))) return;
   CBstr name;
   if (FAILED(info->GetDocumentation(function->memid, name.Receive(), nullptr, nullptr, nullptr))) {
@@ -156,7 +144,7 @@ HRESULT CTypeInfoHolder::EnsureLoaded(LCID locale) {
   if (LoadedTypeInfo() && LoadedNameCache()) return S_OK;
   // The whole load runs under the lock, so concurrent first callers wait for
   // one load instead of each reading the library.
-  CModuleLock lock(g_currentModule);
+  CCriticalSectionLock lock(&g_currentModule->criticalSection);
   HRESULT result = S_OK;
   if (!typeInfo) result = LoadDescription(this, locale);
   if (typeInfo && !nameCache) BuildNameCache(typeInfo);
@@ -164,19 +152,17 @@ HRESULT CTypeInfoHolder::EnsureLoaded(LCID locale) {
 }
 
 HRESULT CTypeInfoHolder::BuildNameCache(ITypeInfo* info) {
-  CTypeInfoBlock<TYPEATTR> attributes(info);
+  CTypeAttributes attributes(info);
   // Without attributes there is no cache, and names resolve through the
   // description's own lookup.
   if (FAILED(info->GetTypeAttr(attributes.Receive()))) return S_OK;
   nameCount = attributes->cFuncs;
-  NameCacheEntry* entries = nullptr;
-  if (nameCount != 0) {
-    entries = NewNameCache(nameCount);
-    RETURN_HR_IF_NULL(E_OUTOFMEMORY, entries);
-    for (LONG i = 0; i < nameCount; ++i) ReadNameCacheEntry(info, i, &entries[i]);
-  }
+  // A description without functions gets no array, and so never a cache.
+  CNameCache entries(nameCount != 0 ? NewNameCache(nameCount) : nullptr, nameCount);
+  RETURN_HR_IF(E_OUTOFMEMORY, nameCount != 0 && !entries.Get());
+  for (LONG i = 0; i < nameCount; ++i) ReadNameCacheEntry(info, i, &entries.Get()[i]);
   // Published last, so that a reader that sees the cache sees it complete.
-  __atomic_store_n(&nameCache, entries, __ATOMIC_RELEASE);
+  __atomic_store_n(&nameCache, entries.Detach(), __ATOMIC_RELEASE);
   return S_OK;
 }
 
@@ -214,13 +200,12 @@ HRESULT CTypeInfoHolder::InvokeMember(IDispatch* instance, DISPID dispid, LCID l
 void CTypeInfoHolder::ReleaseTypeInfo(void* argument) {
   auto* holder = static_cast<CTypeInfoHolder*>(argument);
   if (!holder) return;
-  if (ITypeInfo* info = holder->typeInfo) {
+  // Each is taken out of the holder before it goes, so nothing its release
+  // runs can find it; the description goes first.
+  {
+    CInterfacePtr<ITypeInfo> info(holder->typeInfo);
     holder->typeInfo = nullptr;
-    info->Release();
   }
-  if (NameCacheEntry* cache = holder->nameCache) {
-    holder->nameCache = nullptr;
-    for (LONG i = 0; i < holder->nameCount; ++i) ::SysFreeString(cache[i].name);
-    HeapRelease(cache);
-  }
+  CNameCache cache(holder->nameCache, holder->nameCount);
+  holder->nameCache = nullptr;
 }

@@ -1,6 +1,5 @@
 // Expanding %NAME% references over a whole script text.
 #include <string.h>
-#include <wchar.h>
 
 #include "registrar/registrar.h"
 #include "registrar/replacement_map.h"
@@ -42,12 +41,8 @@ HRESULT CScriptParser::AppendVariable(const char** at, ExpandBuffer* buffer) {
 
   const wchar_t* value = registrar ? registrar->replacements.FindValue(field) : nullptr;
   RETURN_HR_IF_NULL(DISP_E_EXCEPTION, value);
-  const size_t bytes = ScratchBytes(wcslen(value));
-  RETURN_HR_IF(E_OUTOFMEMORY, bytes > 0x7FFFFFFF);
   ConversionScratch scratch;
-  const char* converted =
-      WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH(scratch, bytes)), value,
-                      static_cast<int>(bytes), GetConversionCodePage());
+  const char* converted = NARROW_TEXT(scratch, value, GetConversionCodePage(), nullptr);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, converted);
   RETURN_IF_FAILED(buffer->Append(converted, strlen(converted)));
   *at = end + 1;

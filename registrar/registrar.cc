@@ -1,7 +1,5 @@
 #include "registrar/registrar.h"
 
-#include <wchar.h>
-
 #include "server/convert.h"
 #include "server/errors.h"
 
@@ -16,12 +14,8 @@ STDMETHODIMP_(ULONG) CRegistrar::Release() { return 0; }
 
 HRESULT STDMETHODCALLTYPE CRegistrar::SetReplacement(LPCOLESTR name, LPCOLESTR value) {
   RETURN_HR_IF(E_INVALIDARG, !name || !value);
-  const size_t bytes = ScratchBytes(wcslen(name));
-  RETURN_HR_IF(E_OUTOFMEMORY, bytes > 0x7FFFFFFF);
   ConversionScratch scratch;
-  const char* narrow =
-      WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH(scratch, bytes)), name,
-                      static_cast<int>(bytes), GetConversionCodePage());
+  const char* narrow = NARROW_TEXT(scratch, name, GetConversionCodePage(), nullptr);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, narrow);
   RETURN_HR_IF(E_OUTOFMEMORY, !replacements.Append(narrow, value));
   return S_OK;

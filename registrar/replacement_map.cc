@@ -51,12 +51,13 @@ const wchar_t* ReplacementMap::FindValue(const char* name) const {
 }
 
 void ReplacementMap::Clear() {
+  // Every string and both arrays pass to owners, which free them.
+  CHeapBlock<char*> nameArray(names);
+  CHeapBlock<wchar_t*> valueArray(values);
   for (int i = 0; i < count; ++i) {
-    HeapRelease(names[i]);
-    HeapRelease(values[i]);
+    CHeapBlock<char> name(names[i]);
+    CHeapBlock<wchar_t> value(values[i]);
   }
-  HeapRelease(names);
-  HeapRelease(values);
   names = nullptr;
   values = nullptr;
   count = 0;

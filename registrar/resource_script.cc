@@ -39,9 +39,7 @@ HRESULT CRegistrar::RunResourceScript(const wchar_t* modulePath, const char* res
                                       const char* resourceType, bool doRegister) {
   RETURN_HR_IF(E_OUTOFMEMORY, modulePath == nullptr);
   ConversionScratch scratch;
-  const size_t bytes = ScratchBytes(static_cast<size_t>(lstrlenW(modulePath)));
-  const char* path = WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH(scratch, bytes)),
-                                     modulePath, static_cast<int>(bytes), GetConversionCodePage());
+  const char* path = NARROW_TEXT(scratch, modulePath, GetConversionCodePage(), nullptr);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, path);
 
   CLibraryHandle module(::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -79,9 +77,7 @@ HRESULT CRegistrar::RunNumberedScript(const wchar_t* modulePath, UINT resourceId
                                       const wchar_t* resourceType, bool doRegister) {
   RETURN_HR_IF(E_OUTOFMEMORY, resourceType == nullptr);
   ConversionScratch scratch;
-  const size_t bytes = ScratchBytes(static_cast<size_t>(lstrlenW(resourceType)));
-  const char* type = WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH(scratch, bytes)),
-                                     resourceType, static_cast<int>(bytes), GetConversionCodePage());
+  const char* type = NARROW_TEXT(scratch, resourceType, GetConversionCodePage(), nullptr);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, type);
   return RunResourceScript(modulePath, MAKEINTRESOURCEA(resourceId & 0xFFFF), type, doRegister);
 }
@@ -103,9 +99,7 @@ HRESULT ProcessRegistryResource(CServerModule* module, UINT resourceId, bool doR
   RETURN_HR_IF(HResultFromWin32(ERROR_INSUFFICIENT_BUFFER), length >= kPathCapacity);
 
   ConversionScratch scratch;
-  const wchar_t* path =
-      MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, ScratchBytes(length))),
-                      narrow, static_cast<int>(length + 1), GetConversionCodePage());
+  const wchar_t* path = WIDEN_TEXT(scratch, narrow, GetConversionCodePage());
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, path);
 
   // A module that is the process's executable is named in quotes.

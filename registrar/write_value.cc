@@ -29,11 +29,8 @@ char* AllocateOrNull(CValueBuffer& buffer, size_t bytes) {
 }
 
 HRESULT WriteNumber(CRegistryKey& key, const char* name, const char* text) {
-  const size_t length = strlen(text);
-  const size_t bytes = WideScratchBytes(length);
   ConversionScratch scratch;
-  wchar_t* wide = MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH(scratch, bytes)), text,
-                                  static_cast<int>(length + 1), GetConversionCodePage());
+  wchar_t* wide = WIDEN_TEXT(scratch, text, GetConversionCodePage());
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, wide);
   // A text the number parser refuses is written as 0, whatever the parser
   // left behind.

@@ -48,11 +48,9 @@ void DeleteIfEmpty(const char* path) {
 // Removes the class's category keys that are left without subkeys.
 void DeleteEmptyCategoryKeys(REFCLSID clsid) {
   wchar_t wide[64];
-  const int length = ::StringFromGUID2(clsid, wide, 64);
+  if (!::StringFromGUID2(clsid, wide, 64)) return;
   ConversionScratch scratch;
-  const size_t bytes = ScratchBytes(length > 0 ? static_cast<size_t>(length) : 0);
-  const char* text = WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH(scratch, bytes)), wide,
-                                     static_cast<int>(bytes), GetConversionCodePage());
+  const char* text = NARROW_TEXT(scratch, wide, GetConversionCodePage(), nullptr);
   if (!text) return;
   for (const char* suffix : kCategoryKeys) {
     char path[128];

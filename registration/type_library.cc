@@ -7,6 +7,7 @@
 #include "server/errors.h"
 #include "server/handle.h"
 #include "server/platform.h"
+#include "server/type_block.h"
 
 // oleaut32 exports the per-user registration; the toolchain's headers do not
 // declare it.
@@ -18,12 +19,6 @@ extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WO
 namespace {
 
 const DWORD kPathCapacity = 260;
-
-// The wide form of `path` in `scratch`; null when it cannot be converted.
-wchar_t* Widen(void* scratch, const char* path, UINT codePage) {
-  return MultiByteToWide(static_cast<wchar_t*>(scratch), path,
-                         static_cast<int>(strlen(path) + 1), codePage);
-}
 
 // True when HKCR holds no registration of the library's identity at all.
 bool IsUnregistered(const TLIBATTR& attributes) {
@@ -55,14 +50,14 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) {
 
   // Scratch is taken in this frame: it must outlive the load it serves.
   ConversionScratch scratch;
-  wchar_t* loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(length)), name, codePage);
+  wchar_t* loaded = WIDEN_TEXT(scratch, name, codePage);
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
   HRESULT result = ::LoadTypeLib(loaded, library);
   if (FAILED(result)) {
     // No library inside the module: try the file of the same name with ".tlb".
     RETURN_HR_IF(E_FAIL, static_cast<size_t>(extension - name) + 5 > kPathCapacity);
     memcpy(extension, ".tlb", 5);
-    loaded = Widen(ALLOCATE_SCRATCH(scratch, ScratchBytes(strlen(name))), name, codePage);
+    loaded = WIDEN_TEXT(scratch, name, codePage);
     RETURN_HR_IF_NULL(E_OUTOFMEMORY, loaded);
     RETURN_IF_FAILED(result = ::LoadTypeLib(loaded, library));
   }
@@ -90,16 +85,16 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module, RegistrationScope scope) {
   CInterfacePtr<ITypeLib> library;
   RETURN_IF_FAILED(LoadModuleTypeLibrary(module, path.Receive(), library.Receive()));
 
-  TLIBATTR* attributes = nullptr;
-  RETURN_IF_FAILED(library.Get()->GetLibAttr(&attributes));
+  CLibraryAttributes attributes(library.Get());
+  RETURN_IF_FAILED(library.Get()->GetLibAttr(attributes.Receive()));
   const auto unregister =
       scope == RegistrationScope::kUser ? ::UnRegisterTypeLibForUser : ::UnRegisterTypeLib;
-  HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
-                              attributes->wMinorVerNum, attributes->lcid, attributes->syskind);
+  const HRESULT result = unregister(attributes->guid, attributes->wMajorVerNum,
+                                    attributes->wMinorVerNum, attributes->lcid,
+                                    attributes->syskind);
   // Removing a registration that is not there has reached what was asked:
   // the platform's refusal would make a repeated uninstall fail.
-  if (FAILED(result) && IsUnregistered(*attributes)) result = S_OK;
-  library.Get()->ReleaseTLibAttr(attributes);
+  if (FAILED(result) && IsUnregistered(*attributes)) return S_OK;
   return result;
 }
 

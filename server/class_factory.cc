@@ -15,14 +15,10 @@ const InterfaceMapEntry kFactoryInterfaces[] = {
 }  // namespace
 
 CClassFactory::CClassFactory(InstanceCreator createInstance) : createInstance_(createInstance) {
-  const HRESULT result = InitCriticalSection(&criticalSection_);
-  if (FAILED(result)) ThrowResult(result);
+  if (!criticalSection_.IsReady()) ThrowResult(criticalSection_.InitResult());
 }
 
-CClassFactory::~CClassFactory() {
-  count_ = kDestroyedCount;
-  ::DeleteCriticalSection(&criticalSection_);
-}
+CClassFactory::~CClassFactory() { count_ = kDestroyedCount; }
 
 const InterfaceMapEntry* CClassFactory::GetInterfaceMap() { return kFactoryInterfaces; }
 
@@ -34,18 +30,19 @@ STDMETHODIMP CClassFactory::QueryInterface(REFIID iid, void** out) {
 // holder does, inside the section so that it cannot overtake the release
 // that gives the lock back.
 STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
-  ::EnterCriticalSection(&criticalSection_);
+  CCriticalSectionLock lock(&criticalSection_);
   const LONG count = ::InterlockedIncrement(&count_);
   if (count_ == 2) g_currentModule->Lock();
-  ::LeaveCriticalSection(&criticalSection_);
   return count;
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::Release() {
-  ::EnterCriticalSection(&criticalSection_);
-  ::InterlockedDecrement(&count_);
-  const LONG count = count_;
-  ::LeaveCriticalSection(&criticalSection_);
+  LONG count;
+  {
+    CCriticalSectionLock lock(&criticalSection_);
+    ::InterlockedDecrement(&count_);
+    count = count_;
+  }
   // Only the table's reference is left at 1, so the module lock goes back;
   // 0 comes only from 1, where it already went.
   if (count == 0) {

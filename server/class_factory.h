@@ -4,6 +4,7 @@
 #define BRISVEL_SERVER_CLASS_FACTORY_H_
 
 #include "server/class_table.h"
+#include "server/critical_section.h"
 #include "server/win32.h"
 
 struct InterfaceMapEntry;
@@ -28,7 +29,7 @@ class CClassFactory : public IClassFactory {
  private:
   volatile LONG count_ = 0;
   InstanceCreator createInstance_;
-  CRITICAL_SECTION criticalSection_;
+  CCriticalSection criticalSection_;
 };
 
 // The class object creator of a class: a CClassFactory over `createInstance`.

@@ -33,14 +33,10 @@ IUnknown* CachedClassObject(const ObjectMapEntry* entry) {
 // QueryInterface stores the pointer as its last step.
 HRESULT EnsureClassObject(ClassTable* table, ObjectMapEntry* entry) {
   if (CachedClassObject(entry)) return S_OK;
-  HRESULT result = S_OK;
-  ::EnterCriticalSection(&table->criticalSection);
-  if (!entry->classObject) {
-    result = entry->createClassObject(entry->createInstance, IID_IUnknown,
-                                      reinterpret_cast<void**>(&entry->classObject));
-  }
-  ::LeaveCriticalSection(&table->criticalSection);
-  return result;
+  CCriticalSectionLock lock(&table->criticalSection);
+  if (entry->classObject) return S_OK;
+  return entry->createClassObject(entry->createInstance, IID_IUnknown,
+                                  reinterpret_cast<void**>(&entry->classObject));
 }
 
 }  // namespace
@@ -48,8 +44,7 @@ HRESULT EnsureClassObject(ClassTable* table, ObjectMapEntry* entry) {
 ClassTable::ClassTable(ObjectMapEntry* const* start, ObjectMapEntry* const* end,
                        HINSTANCE module)
     : size(sizeof(ClassTable)), typeLibraryModule(module), tableStart(start), tableEnd(end) {
-  criticalSectionReady = SUCCEEDED(InitCriticalSection(&criticalSection));
-  if (!criticalSectionReady) g_initFailed = true;
+  if (!criticalSection.IsReady()) g_initFailed = true;
 }
 
 ClassTable::~ClassTable() { TerminateClassTable(this); }
@@ -85,7 +80,6 @@ void TerminateClassTable(ClassTable* table) {
     entry->classObject = nullptr;
     if (classObject) classObject->Release();
   });
-  if (table->criticalSectionReady) ::DeleteCriticalSection(&table->criticalSection);
-  table->criticalSectionReady = false;
+  table->criticalSection.Delete();
   table->size = 0;
 }

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include "server/critical_section.h"
 #include "server/win32.h"
 
 struct CategoryMapEntry;
@@ -38,8 +39,7 @@ struct ClassTable {
   HINSTANCE typeLibraryModule;
   ObjectMapEntry* const* tableStart;
   ObjectMapEntry* const* tableEnd;  // exclusive; null slots are skipped
-  CRITICAL_SECTION criticalSection;
-  bool criticalSectionReady;  // false when its initialisation failed
+  CCriticalSection criticalSection;  // not ready when its initialisation failed
 };
 
 // The library's classes, the slots of its class table.

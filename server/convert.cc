@@ -5,8 +5,6 @@
 
 namespace {
 
-UINT ThreadAnsiCodePage() { return CP_THREAD_ACP; }
-
 // How far below `here` the calling thread's stack may still grow.
 size_t StackRoomBelow(const void* here) {
   MEMORY_BASIC_INFORMATION region;
@@ -19,34 +17,52 @@ size_t StackRoomBelow(const void* here) {
   return room > kGuard ? room - kGuard : 0;
 }
 
+// A platform count of a conversion's result as bytes of `unit`; 0 when the
+// platform could not count it or it passes the limit.
+size_t CountedBytes(int count, size_t unit) {
+  if (count <= 0 || static_cast<size_t>(count) > kMaxConversionBytes / unit) return 0;
+  return static_cast<size_t>(count) * unit;
+}
+
 }  // namespace
 
 CodePageFunction volatile GetConversionCodePage = ChooseConversionCodePage;
 
+// The ANSI entry points read and write bytes in the system's code page, so
+// that is the one code page every conversion must use; a thread's locale
+// (its user's format settings) may name another one and is not asked. The
+// pointer and its one exchange stay so that the choice is made once, by
+// whichever thread comes first.
 UINT ChooseConversionCodePage() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = 148;
-  CodePageFunction chosen = ThreadLocaleAnsiCodePage;
-  if (g_platform.GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      version.dwMajorVersion >= 5) {
-    chosen = ThreadAnsiCodePage;
-  }
   ::InterlockedExchangePointer(
       reinterpret_cast<void* volatile*>(const_cast<CodePageFunction*>(&GetConversionCodePage)),
-      reinterpret_cast<void*>(chosen));
-  return chosen();
+      reinterpret_cast<void*>(SystemAnsiCodePage));
+  return SystemAnsiCodePage();
 }
 
-UINT ThreadLocaleAnsiCodePage() {
-  char text[8] = {};
-  if (g_platform.GetLocaleInfoA(::GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE, text, 7) &&
-      text[0] != '\0') {
-    UINT number = 0;
-    // The digits are not checked, as the locale data only ever holds digits.
-    for (const char* c = text; *c; ++c) number = number * 10 + (*c - '0');
-    if (number != 0) return number;
-  }
-  return ::GetACP();
+UINT SystemAnsiCodePage() { return g_platform.GetACP(); }
+
+DWORD NarrowingFlags(UINT codePage) {
+  return ReportsDefaultCharacter(codePage) ? WC_NO_BEST_FIT_CHARS : 0;
+}
+
+bool ReportsDefaultCharacter(UINT codePage) { return codePage != CP_UTF8 && codePage != CP_UTF7; }
+
+size_t NarrowedBytes(const wchar_t* source, UINT codePage, bool* lossy) {
+  if (lossy) *lossy = false;
+  if (!source) return 0;
+  BOOL usedDefault = FALSE;
+  const int count = g_platform.WideCharToMultiByte(
+      codePage, NarrowingFlags(codePage), source, -1, nullptr, 0, nullptr,
+      lossy && ReportsDefaultCharacter(codePage) ? &usedDefault : nullptr);
+  if (lossy) *lossy = usedDefault != FALSE;
+  return CountedBytes(count, 1);
+}
+
+size_t WidenedBytes(const char* source, UINT codePage) {
+  if (!source) return 0;
+  return CountedBytes(g_platform.MultiByteToWideChar(codePage, 0, source, -1, nullptr, 0),
+                      sizeof(wchar_t));
 }
 
 char* WideToMultiByte(char* destination, const wchar_t* source, int capacityBytes,

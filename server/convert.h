@@ -16,8 +16,31 @@ extern CodePageFunction volatile GetConversionCodePage;
 // Makes the process-wide choice, installs it, and answers it.
 UINT ChooseConversionCodePage();
 
-// The default ANSI code page of the calling thread's locale, worked out anew.
-UINT ThreadLocaleAnsiCodePage();
+// The system's ANSI code page: the one the ANSI entry points read their bytes
+// in, whatever the calling thread's locale.
+UINT SystemAnsiCodePage();
+
+// Conversion flags for narrowing into `codePage`: no best-fit mapping where
+// the code page takes the flag; none for UTF-8 and UTF-7, which refuse it.
+DWORD NarrowingFlags(UINT codePage);
+
+// True when the platform may be asked, converting into `codePage`, whether
+// it used the default character (UTF-8 and UTF-7 refuse the question).
+bool ReportsDefaultCharacter(UINT codePage);
+
+// The largest conversion result, in bytes: what the platform's sizes hold.
+const size_t kMaxConversionBytes = 0x7FFFFFFF;
+
+// Bytes `source` needs in `codePage` with NarrowingFlags, terminator
+// included, as the platform counts them; 0 when it cannot be converted or
+// needs more than kMaxConversionBytes. `lossy`, when given, is set to whether
+// some character has no form in the code page.
+size_t NarrowedBytes(const wchar_t* source, UINT codePage, bool* lossy = nullptr);
+
+// Bytes of wide scratch `source` needs from `codePage`, terminator included,
+// as the platform counts its characters; 0 when it cannot be converted or
+// needs more than kMaxConversionBytes.
+size_t WidenedBytes(const char* source, UINT codePage);
 
 // Converts a NUL-terminated wide string into `destination`; null on failure.
 char* WideToMultiByte(char* destination, const wchar_t* source, int capacityBytes,
@@ -29,14 +52,6 @@ wchar_t* MultiByteToWide(wchar_t* destination, const char* source, int capacityC
 
 // True when `bytes` and an 8 KiB margin fit on the calling thread's stack.
 bool CanGrowStack(size_t bytes);
-
-// Bytes of scratch for converting `length` characters in either direction.
-inline size_t ScratchBytes(size_t length) { return 2 * (length + 1); }
-
-// Bytes of scratch for widening `length` characters: ScratchBytes where a
-// wide character is two bytes, and room for the wider characters of a
-// native build of the script language.
-inline size_t WideScratchBytes(size_t length) { return (length + 1) * sizeof(wchar_t); }
 
 // Heap blocks of one converting scope, freed together when the scope ends.
 class ConversionScratch {
@@ -63,6 +78,37 @@ class ConversionScratch {
   (((bytes) <= 1024 && CanGrowStack(bytes))                                 \
        ? __builtin_alloca((static_cast<size_t>(bytes) + 3) & ~size_t{3})   \
        : (scratch).AllocateHeap(bytes))
+
+// `source` (wide) narrowed into `codePage` for an ANSI call, in scratch sized
+// by the platform and placed by ALLOCATE_SCRATCH; null when it cannot be
+// converted, is too long, or no scratch can be had. `lossy` as NarrowedBytes.
+// A statement expression, not a function, so that the stack scratch belongs
+// to the converting function's frame and lives until that function returns.
+#define NARROW_TEXT(scratch, source, codePage, lossy)                                      \
+  __extension__({                                                                          \
+    const wchar_t* const narrowSource_ = (source);                                         \
+    const UINT narrowCodePage_ = (codePage);                                               \
+    const size_t narrowBytes_ = NarrowedBytes(narrowSource_, narrowCodePage_, (lossy));    \
+    narrowBytes_ == 0                                                                      \
+        ? static_cast<char*>(nullptr)                                                      \
+        : WideToMultiByte(static_cast<char*>(ALLOCATE_SCRATCH((scratch), narrowBytes_)),   \
+                          narrowSource_, static_cast<int>(narrowBytes_), narrowCodePage_,  \
+                          NarrowingFlags(narrowCodePage_));                                \
+  })
+
+// `source` (multibyte in `codePage`) widened, in scratch sized by the
+// platform and placed as NARROW_TEXT places it; null on failure.
+#define WIDEN_TEXT(scratch, source, codePage)                                              \
+  __extension__({                                                                          \
+    const char* const widenSource_ = (source);                                             \
+    const UINT widenCodePage_ = (codePage);                                                \
+    const size_t widenBytes_ = WidenedBytes(widenSource_, widenCodePage_);                 \
+    widenBytes_ == 0                                                                       \
+        ? static_cast<wchar_t*>(nullptr)                                                   \
+        : MultiByteToWide(static_cast<wchar_t*>(ALLOCATE_SCRATCH((scratch), widenBytes_)), \
+                          widenSource_, static_cast<int>(widenBytes_ / sizeof(wchar_t)),   \
+                          widenCodePage_);                                                 \
+  })
 
 // A buffer with `Capacity` bytes inline that moves to the heap for more.
 template <size_t Capacity>

@@ -30,8 +30,7 @@ CServerModule::CServerModule() {
   lockCount = 0;
   termFunctions = nullptr;
   g_currentModule = this;
-  criticalSectionReady = SUCCEEDED(InitCriticalSection(&criticalSection));
-  if (!criticalSectionReady) g_initFailed = true;
+  if (!criticalSection.IsReady()) g_initFailed = true;
   globalInterfaceTable = nullptr;
   g_moduleLibid = LIBID_Vintaro;
   RunClassHooks(&g_classTable, true);
@@ -80,8 +79,7 @@ void CServerModule::Terminate() {
     globalInterfaceTable->Release();
     globalInterfaceTable = nullptr;
   }
-  if (criticalSectionReady) ::DeleteCriticalSection(&criticalSection);
-  criticalSectionReady = false;
+  criticalSection.Delete();
   size = 0;
 }
 
@@ -89,15 +87,14 @@ HRESULT RegisterTermFunction(CServerModule* module, TermFunction function, void*
   RETURN_HR_IF(E_INVALIDARG, module == nullptr || function == nullptr);
   // Without its critical section (a failed start, or after termination) the
   // module has no list that will ever run again.
-  RETURN_HR_IF(E_UNEXPECTED, !module->criticalSectionReady);
+  RETURN_HR_IF(E_UNEXPECTED, !module->criticalSection.IsReady());
   CServerModule::TermNode* node = New<CServerModule::TermNode>();
   RETURN_HR_IF_NULL(E_OUTOFMEMORY, node);
   node->function = function;
   node->argument = argument;
-  ::EnterCriticalSection(&module->criticalSection);
+  CCriticalSectionLock lock(&module->criticalSection);
   node->next = module->termFunctions;
   module->termFunctions = node;
-  ::LeaveCriticalSection(&module->criticalSection);
   return S_OK;
 }
 

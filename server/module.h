@@ -4,6 +4,7 @@
 #ifndef BRISVEL_SERVER_MODULE_H_
 #define BRISVEL_SERVER_MODULE_H_
 
+#include "server/critical_section.h"
 #include "server/win32.h"
 
 class CRegistrar;
@@ -33,6 +34,10 @@ class CServerModule {
   virtual LONG GetLockCount();
   // The process's global interface table, created on first success.
   virtual HRESULT GetGlobalInterfaceTable(IGlobalInterfaceTable** table);
+  // The registration members below (AddModuleReplacements, RegisterComponent,
+  // UnregisterComponent) are defined in registration/driver.cc: they run the
+  // registrar's scripts, and server/ depends on nothing above it.
+
   // Adds the module's replacement variables ("APPID") to a script run.
   virtual HRESULT AddModuleReplacements(CRegistrar* registrar);
 
@@ -53,8 +58,7 @@ class CServerModule {
   ULONG size = 0;
   volatile LONG lockCount = 0;
   TermNode* termFunctions = nullptr;
-  CRITICAL_SECTION criticalSection;
-  bool criticalSectionReady = false;  // false when its initialisation failed
+  CCriticalSection criticalSection;  // not ready when its initialisation failed
   IGlobalInterfaceTable* globalInterfaceTable = nullptr;
 };
 

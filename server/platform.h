@@ -17,8 +17,7 @@ struct PlatformCalls {
 
   // Kernel.
   BOOL(WINAPI* InitializeCriticalSectionAndSpinCount)(LPCRITICAL_SECTION section, DWORD spin);
-  BOOL(WINAPI* GetVersionExA)(LPOSVERSIONINFOA info);
-  int(WINAPI* GetLocaleInfoA)(LCID locale, LCTYPE type, LPSTR data, int size);
+  UINT(WINAPI* GetACP)();
   int(WINAPI* WideCharToMultiByte)(UINT codePage, DWORD flags, LPCWCH wide, int wideLength,
                                    LPSTR narrow, int narrowSize, LPCCH defaultChar,
                                    LPBOOL usedDefault);

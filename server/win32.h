@@ -1,6 +1,6 @@
 // The platform headers every part of the library builds on. A native build
 // (the registry-script language under the sanitizers and the fuzzer) gets
-// the small stand-in of tests/native instead.
+// the small stand-in of server/platform_stand_in.h instead.
 #ifndef BRISVEL_SERVER_WIN32_H_
 #define BRISVEL_SERVER_WIN32_H_
 
@@ -13,7 +13,7 @@
 #include <oleauto.h>
 #include <shellapi.h>
 #else
-#include "tests/native/platform_stand_in.h"
+#include "server/platform_stand_in.h"
 #endif
 
 #endif  // BRISVEL_SERVER_WIN32_H_

@@ -45,28 +45,28 @@ HRESULT InvokeRun(IDispatch* dispatch, const wchar_t* link) {
 
 TEST_F(DispatchClientTest, StandAloneAndAggregatedAgentsOpenTheLinkLateBound) {
   LinkRecorder recorder;
-  IClassFactory* factory = library_.AgentFactory();
-  ASSERT_NE(nullptr, factory);
-  IDispatch* standAlone = nullptr;
-  ASSERT_EQ(S_OK,
-            factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&standAlone)));
+  CInterfacePtr<IClassFactory> factory(library_.AgentFactory());
+  ASSERT_TRUE(factory);
+  CInterfacePtr<IDispatch> standAlone;
+  ASSERT_EQ(S_OK, factory.Get()->CreateInstance(nullptr, IID_IDispatch,
+                                                reinterpret_cast<void**>(standAlone.Receive())));
   ControllingObject outer;
-  ASSERT_EQ(S_OK, outer.Aggregate(factory));
-  factory->Release();
-  IDispatch* aggregated = nullptr;
-  ASSERT_EQ(S_OK, outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&aggregated)));
+  ASSERT_EQ(S_OK, outer.Aggregate(factory.Get()));
+  factory.Reset();
+  CInterfacePtr<IDispatch> aggregated;
+  ASSERT_EQ(S_OK,
+            outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(aggregated.Receive())));
 
-  EXPECT_EQ(S_OK, InvokeRun(standAlone, L"ed2k://|file|alone.iso|1|00|/"));
+  EXPECT_EQ(S_OK, InvokeRun(standAlone.Get(), L"ed2k://|file|alone.iso|1|00|/"));
   ASSERT_EQ(1u, recorder.WaitForLaunches(1).size());
-  EXPECT_EQ(S_OK, InvokeRun(aggregated, L"ed2k://|file|inner.iso|1|00|/"));
+  EXPECT_EQ(S_OK, InvokeRun(aggregated.Get(), L"ed2k://|file|inner.iso|1|00|/"));
   const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(2);
   ASSERT_EQ(2u, launches.size());
   EXPECT_EQ("ed2k://|file|alone.iso|1|00|/", launches[0].link);
   EXPECT_EQ("ed2k://|file|inner.iso|1|00|/", launches[1].link);
 
-  aggregated->Release();
+  aggregated.Reset();
   outer.ReleaseInner();
-  standAlone->Release();
 }
 
 TEST_F(DispatchClientTest, UnloadingTheLibraryReleasesTheDescription) {

@@ -9,13 +9,17 @@
 
 #include "agent/agent.h"
 #include "agent/type_info_holder.h"
+#include "server/handle.h"
 #include "server/instance.h"
 #include "server/memory.h"
+#include "server/type_block.h"
 #include "support/bare_agent.h"
 #include "support/case_name.h"
 #include "support/controlling_object.h"
+#include "support/invoke.h"
 #include "support/module_lifetime.h"
 #include "support/platform_override.h"
+#include "support/recording_shell.h"
 #include "support/registry_override.h"
 #include "support/type_library.h"
 
@@ -25,17 +29,10 @@ namespace {
 const LONG kAgentFunctions = 8;
 const DISPID kRun = 1;
 
-std::vector<const void*> g_ranOn;       // the objects whose Run ran
-std::vector<std::string> g_shellLinks;  // what the shell received
-INT_PTR g_shellAnswer = 42;
+std::vector<const void*> g_ranOn;  // the objects whose Run ran
 
-HINSTANCE WINAPI RecordingShell(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, INT) {
-  g_shellLinks.push_back(file);
-  return reinterpret_cast<HINSTANCE>(g_shellAnswer);
-}
-
-// Writes down whose Run ran.
-class RecordingAgent : public BareAgent {
+// A CAgent that writes down whose Run ran, then runs it.
+class WitnessedAgent : public BareAgent {
  public:
   STDMETHODIMP Run(BSTR url) override {
     g_ranOn.push_back(this);
@@ -49,30 +46,25 @@ ULONG References(IUnknown* object) {
 }
 
 GUID DescribedInterface(ITypeInfo* info) {
-  TYPEATTR* attributes = nullptr;
-  EXPECT_EQ(S_OK, info->GetTypeAttr(&attributes));
-  if (!attributes) return GUID_NULL;
-  const GUID described = attributes->guid;
-  info->ReleaseTypeAttr(attributes);
-  return described;
+  CTypeAttributes attributes(info);
+  EXPECT_EQ(S_OK, info->GetTypeAttr(attributes.Receive()));
+  if (!attributes.Get()) return GUID_NULL;
+  return attributes->guid;
 }
 
 // IAgent's description read straight from Brisvel.DLL, not through a holder.
-ITypeInfo* LoadAgentDescription() {
-  ITypeLib* library = nullptr;
-  EXPECT_EQ(S_OK, LoadBrisvelTypeLibrary(&library));
-  if (!library) return nullptr;
-  ITypeInfo* info = nullptr;
-  EXPECT_EQ(S_OK, library->GetTypeInfoOfGuid(IID_IAgent, &info));
-  library->Release();
+CInterfacePtr<ITypeInfo> LoadAgentDescription() {
+  CInterfacePtr<ITypeLib> library;
+  EXPECT_EQ(S_OK, LoadBrisvelTypeLibrary(library.Receive()));
+  CInterfacePtr<ITypeInfo> info;
+  if (library) EXPECT_EQ(S_OK, library.Get()->GetTypeInfoOfGuid(IID_IAgent, info.Receive()));
   return info;
 }
 
 // What the type-information service itself answers when asked directly.
 HRESULT LoaderFailure() {
-  ITypeLib* library = nullptr;
-  const HRESULT result = ::LoadRegTypeLib(LIBID_Vintaro, 1, 0, 0, &library);
-  if (library) library->Release();
+  CInterfacePtr<ITypeLib> library;
+  const HRESULT result = ::LoadRegTypeLib(LIBID_Vintaro, 1, 0, 0, library.Receive());
   EXPECT_TRUE(FAILED(result));
   return result;
 }
@@ -85,8 +77,7 @@ class DispatchTest : public ::testing::Test {
  protected:
   DispatchTest() {
     g_ranOn.clear();
-    g_shellLinks.clear();
-    g_shellAnswer = 42;
+    ResetShellRecord();
     platform_->ShellExecuteA = RecordingShell;
   }
   // A test in which no term function could be registered leaves the holder
@@ -105,7 +96,7 @@ class DispatchTest : public ::testing::Test {
   CTypeInfoHolder local_ = {&IID_IAgent, &LIBID_Vintaro, 1, 0, nullptr, nullptr, 0};
   ScopedModuleLifetime module_;
   ScopedPlatformCalls platform_;
-  RecordingAgent agent_;
+  WitnessedAgent agent_;
 };
 
 class RegisteredDispatchTest : public DispatchTest {
@@ -134,22 +125,21 @@ struct TypeInfoRequest {
 };
 
 TEST_F(RegisteredDispatchTest, EveryIndexAndLocaleGetsTheFirstDescriptionWithOneReference) {
-  ITypeInfo* first = nullptr;
-  ASSERT_EQ(S_OK, agent_.GetTypeInfo(0, 0x0407, &first));
-  ASSERT_NE(nullptr, first);
-  EXPECT_EQ(IID_IAgent, DescribedInterface(first));
+  CInterfacePtr<ITypeInfo> first;
+  ASSERT_EQ(S_OK, agent_.GetTypeInfo(0, 0x0407, first.Receive()));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(IID_IAgent, DescribedInterface(first.Get()));
   const TypeInfoRequest kRequests[] = {
       {0, 0}, {1, 0x0409}, {5, 0x0407}, {0, LOCALE_USER_DEFAULT}, {0xFFFFFFFF, 0x0411}};
   for (const TypeInfoRequest& request : kRequests) {
-    const ULONG before = References(first);
-    ITypeInfo* info = nullptr;
-    EXPECT_EQ(S_OK, agent_.GetTypeInfo(request.index, request.locale, &info))
+    const ULONG before = References(first.Get());
+    CInterfacePtr<ITypeInfo> info;
+    EXPECT_EQ(S_OK, agent_.GetTypeInfo(request.index, request.locale, info.Receive()))
         << "index " << request.index;
-    EXPECT_EQ(first, info) << "index " << request.index;
-    EXPECT_EQ(before + 1, References(first)) << "index " << request.index;
-    if (info) info->Release();
+    EXPECT_EQ(first.Get(), info.Get()) << "index " << request.index;
+    EXPECT_EQ(before + 1, References(first.Get())) << "index " << request.index;
   }
-  first->Release();
+  first.Reset();
   EXPECT_EQ(1u, module_.TermFunctionCount());
 }
 
@@ -192,11 +182,11 @@ TEST_P(NameRequestTest, AgentAnswersAsTheDescription) {
 
   const HRESULT agentResult =
       agent_.GetIDsOfNames(IID_NULL, names.data(), count, 0x0409, fromAgent.data());
-  ITypeInfo* description = LoadAgentDescription();
-  ASSERT_NE(nullptr, description);
+  CInterfacePtr<ITypeInfo> description = LoadAgentDescription();
+  ASSERT_TRUE(description);
   const HRESULT descriptionResult =
-      description->GetIDsOfNames(names.data(), count, fromDescription.data());
-  description->Release();
+      description.Get()->GetIDsOfNames(names.data(), count, fromDescription.data());
+  description.Reset();
 
   EXPECT_EQ(descriptionResult, agentResult);
   EXPECT_EQ(fromDescription, fromAgent);
@@ -292,7 +282,7 @@ class CWatchedTypeInfo : public ITypeInfo {
 // reaches the description can be seen.
 class NameCacheTest : public DispatchTest {
  protected:
-  NameCacheTest() : watched_(LoadAgentDescription()) {}
+  NameCacheTest() : watched_(LoadAgentDescription().Detach()) {}
   ~NameCacheTest() override {
     CTypeInfoHolder::ReleaseTypeInfo(&local_);
     EXPECT_EQ(1u, watched_.references) << "the holder must give back what it took";
@@ -386,21 +376,19 @@ TEST_P(CacheFaultTest, UnreadablePartsStayEmptyAndNamesStillResolve) {
   const NameCacheEntry* cache = local_.LoadedNameCache();
   ASSERT_EQ(fault.refuseTypeAttr, cache == nullptr);
   for (LONG i = 0; cache && i < local_.nameCount; ++i) {
-    ITypeInfo* description = LoadAgentDescription();
-    FUNCDESC* function = nullptr;
-    ASSERT_EQ(S_OK, description->GetFuncDesc(i, &function));
+    CInterfacePtr<ITypeInfo> description = LoadAgentDescription();
+    ASSERT_TRUE(description);
+    CFunctionDescription function(description.Get());
+    ASSERT_EQ(S_OK, description.Get()->GetFuncDesc(i, function.Receive()));
     const MEMBERID member = function->memid;
-    description->ReleaseFuncDesc(function);
-    BSTR name = nullptr;
-    description->GetDocumentation(member, &name, nullptr, nullptr, nullptr);
-    description->Release();
+    CBstr name;
+    description.Get()->GetDocumentation(member, name.Receive(), nullptr, nullptr, nullptr);
 
     const bool refused =
         static_cast<UINT>(i) == fault.refusedFunction || member == fault.refusedName;
-    EXPECT_STREQ(refused ? nullptr : name, cache[i].name) << "entry " << i;
-    EXPECT_EQ(refused ? 0u : ::SysStringLen(name), cache[i].length) << "entry " << i;
+    EXPECT_STREQ(refused ? nullptr : name.Get(), cache[i].name) << "entry " << i;
+    EXPECT_EQ(refused ? 0u : ::SysStringLen(name.Get()), cache[i].length) << "entry " << i;
     EXPECT_EQ(refused ? DISPID_UNKNOWN : member, cache[i].dispid) << "entry " << i;
-    ::SysFreeString(name);
   }
 
   DISPID dispid = 12345;
@@ -422,15 +410,6 @@ TEST_F(NameCacheTest, NoStorageForTheCacheKeepsTheCountAndNoCache) {
   EXPECT_EQ(nullptr, local_.LoadedNameCache());
   EXPECT_EQ(kAgentFunctions, local_.nameCount);
 }
-
-// One call of Invoke: its result, exception information and argument index.
-struct InvokeOutcome {
-  HRESULT result = S_OK;
-  SCODE scode = 0;
-  std::wstring source;
-  std::wstring description;
-  UINT argumentError = 12345;
-};
 
 enum class Arguments { kLink, kNone, kTwoLinks, kNullObject };
 
@@ -464,63 +443,43 @@ class CInvokeArguments {
   DISPPARAMS parameters_;
 };
 
-// Calls `invoke`(result, exception, argument index) and keeps what it
-// reported.
-template <class Invoke>
-InvokeOutcome Outcome(Invoke invoke) {
-  VARIANT result;
-  ::VariantInit(&result);
-  EXCEPINFO exception = {};
-  InvokeOutcome outcome;
-  outcome.result = invoke(&result, &exception, &outcome.argumentError);
-  if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-  outcome.scode = exception.scode ? exception.scode : exception.wCode;
-  if (exception.bstrSource) outcome.source = exception.bstrSource;
-  if (exception.bstrDescription) outcome.description = exception.bstrDescription;
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrHelpFile);
-  EXPECT_EQ(VT_EMPTY, result.vt) << "Run yields no value";
-  ::VariantClear(&result);
-  return outcome;
-}
-
 TEST_F(RegisteredDispatchTest, InvokeRunsRunOnTheVeryObjectItWasCalledOn) {
-  RecordingAgent other;
+  WitnessedAgent other;
   CInvokeArguments arguments(Arguments::kLink, L"ed2k://|file|a.iso|1|AB|/");
-  for (RecordingAgent* target : {&other, &agent_, &other}) {
+  for (WitnessedAgent* target : {&other, &agent_, &other}) {
     g_ranOn.clear();
-    g_shellLinks.clear();
-    const InvokeOutcome outcome = Outcome([&](auto... out) {
+    g_shellCalls.clear();
+    const InvokeOutcome outcome = OutcomeOf([&](auto... out) {
       return target->Invoke(kRun, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, arguments.Get(),
                             out...);
     });
     EXPECT_EQ(S_OK, outcome.result);
     EXPECT_EQ(std::vector<const void*>{target}, g_ranOn);
-    EXPECT_EQ(std::vector<std::string>{"ed2k://|file|a.iso|1|AB|/"}, g_shellLinks);
+    EXPECT_EQ(std::vector<std::string>{"ed2k://|file|a.iso|1|AB|/"}, RecordedShellFiles());
   }
 }
 
 TEST_F(RegisteredDispatchTest, InvokeOnAnAggregatedAgentRunsRunOnItsInnerObject) {
   ControllingObject outer;
-  ASSERT_EQ(S_OK, CAggregatedInstance<RecordingAgent>::CreateInstance(
+  ASSERT_EQ(S_OK, CAggregatedInstance<WitnessedAgent>::CreateInstance(
                       &outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner_)));
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(S_OK, outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
-  EXPECT_NE(static_cast<void*>(outer.inner_), static_cast<void*>(dispatch));
+  CInterfacePtr<IDispatch> dispatch;
+  ASSERT_EQ(S_OK,
+            outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Receive())));
+  EXPECT_NE(static_cast<void*>(outer.inner_), static_cast<void*>(dispatch.Get()));
 
   LPOLESTR names[] = {Name(L"Run")};
   DISPID dispid = 12345;
-  EXPECT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
+  EXPECT_EQ(S_OK, dispatch.Get()->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
   EXPECT_EQ(kRun, dispid);
   CInvokeArguments arguments(Arguments::kLink, L"ed2k:inner");
-  EXPECT_EQ(S_OK, dispatch->Invoke(kRun, IID_NULL, 0, DISPATCH_METHOD, arguments.Get(), nullptr,
-                                   nullptr, nullptr));
+  EXPECT_EQ(S_OK, dispatch.Get()->Invoke(kRun, IID_NULL, 0, DISPATCH_METHOD, arguments.Get(),
+                                         nullptr, nullptr, nullptr));
   // The inner object's one vtable is at its start, where its IDispatch is.
-  EXPECT_EQ(std::vector<const void*>{dispatch}, g_ranOn);
-  EXPECT_EQ(std::vector<std::string>{"ed2k:inner"}, g_shellLinks);
+  EXPECT_EQ(std::vector<const void*>{dispatch.Get()}, g_ranOn);
+  EXPECT_EQ(std::vector<std::string>{"ed2k:inner"}, RecordedShellFiles());
 
-  dispatch->Release();
+  dispatch.Reset();
   outer.ReleaseInner();
   EXPECT_EQ(1u, outer.count_);
 }
@@ -553,18 +512,18 @@ TEST_P(InvokeCaseTest, ReportsWhatTheTypeInformationReports) {
   const InvokeCase& c = GetParam();
   g_shellAnswer = c.shellAnswer;
   CInvokeArguments arguments(c.arguments, c.link);
-  const InvokeOutcome fromAgent = Outcome([&](auto... out) {
+  const InvokeOutcome fromAgent = OutcomeOf([&](auto... out) {
     return agent_.Invoke(c.dispid, IID_NULL, 0x0409, DISPATCH_METHOD, arguments.Get(), out...);
   });
   const std::vector<const void*> ranOn = g_ranOn;
 
-  ITypeInfo* description = LoadAgentDescription();
-  ASSERT_NE(nullptr, description);
-  const InvokeOutcome direct = Outcome([&](auto... out) {
-    return description->Invoke(static_cast<IAgent*>(&agent_), c.dispid, DISPATCH_METHOD,
-                               arguments.Get(), out...);
+  CInterfacePtr<ITypeInfo> description = LoadAgentDescription();
+  ASSERT_TRUE(description);
+  const InvokeOutcome direct = OutcomeOf([&](auto... out) {
+    return description.Get()->Invoke(static_cast<IAgent*>(&agent_), c.dispid, DISPATCH_METHOD,
+                                     arguments.Get(), out...);
   });
-  description->Release();
+  description.Reset();
 
   EXPECT_EQ(direct.result, fromAgent.result);
   EXPECT_EQ(direct.scode, fromAgent.scode);
@@ -610,11 +569,11 @@ TEST_F(DispatchTest, UnregisteredLibraryFailsEveryCallUntilItIsRegistered) {
 }
 
 TEST_F(RegisteredDispatchTest, InterfaceMissingFromTheLibraryGivesTheLookupsFailure) {
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(S_OK, LoadBrisvelTypeLibrary(&library));
-  ITypeInfo* none = nullptr;
-  const HRESULT failure = library->GetTypeInfoOfGuid(IID_IClassFactory, &none);
-  library->Release();
+  CInterfacePtr<ITypeLib> library;
+  ASSERT_EQ(S_OK, LoadBrisvelTypeLibrary(library.Receive()));
+  CInterfacePtr<ITypeInfo> none;
+  const HRESULT failure = library.Get()->GetTypeInfoOfGuid(IID_IClassFactory, none.Receive());
+  library.Reset();
   ASSERT_TRUE(FAILED(failure));
 
   local_.iid = &IID_IClassFactory;
@@ -667,7 +626,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, HeapRefusalTest,
 // One apartment's first dispatch call, made when the start event is set.
 struct FirstCall {
   HANDLE start;
-  RecordingAgent agent;
+  WitnessedAgent agent;
   HRESULT result = E_FAIL;
   DISPID dispid = 12345;
   ITypeInfo* info = nullptr;
@@ -710,15 +669,14 @@ TEST_F(RegisteredDispatchTest, ConcurrentFirstCallsLoadOnceAndRegisterOneTermFun
 
 DWORD WINAPI HoldModuleLock(void* argument) {
   auto* events = static_cast<HANDLE*>(argument);  // {held, release}
-  ::EnterCriticalSection(&g_currentModule->criticalSection);
+  CCriticalSectionLock lock(&g_currentModule->criticalSection);
   ::SetEvent(events[0]);
   ::WaitForSingleObject(events[1], INFINITE);
-  ::LeaveCriticalSection(&g_currentModule->criticalSection);
   return 0;
 }
 
 DWORD WINAPI LookUpRun(void* argument) {
-  auto* agent = static_cast<RecordingAgent*>(argument);
+  auto* agent = static_cast<WitnessedAgent*>(argument);
   LPOLESTR names[] = {Name(L"Run")};
   DISPID dispid = 12345;
   agent->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid);
@@ -744,19 +702,18 @@ TEST_F(RegisteredDispatchTest, CachedLookupDoesNotWaitForTheModuleLock) {
 }
 
 TEST_F(RegisteredDispatchTest, UnloadReleasesTheDescriptionAndTheCache) {
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(S_OK, agent_.GetTypeInfo(0, 0, &info));
+  CInterfacePtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, agent_.GetTypeInfo(0, 0, info.Receive()));
   ASSERT_EQ(kRun, IdOf(L"Run"));
   ASSERT_NE(nullptr, g_agentTypeInfo.LoadedNameCache());
-  const ULONG held = References(info);
+  const ULONG held = References(info.Get());
 
   module_.Terminate();
 
-  EXPECT_EQ(held - 1, References(info));
+  EXPECT_EQ(held - 1, References(info.Get()));
   EXPECT_EQ(nullptr, g_agentTypeInfo.LoadedTypeInfo());
   EXPECT_EQ(nullptr, g_agentTypeInfo.LoadedNameCache());
   EXPECT_EQ(0u, module_.TermFunctionCount());
-  info->Release();
 }
 
 // The loading mode for the module's own file: its LIBID, version 0xFFFF.0xFFFF.
@@ -773,10 +730,10 @@ class OwnFileTest : public DispatchTest {
 
 TEST_F(OwnFileTest, LoadsTheDescriptionWithNothingRegistered) {
   LoaderFailure();
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(S_OK, local_.CopyTypeInfo(0, &info));
-  EXPECT_EQ(IID_IAgent, DescribedInterface(info));
-  info->Release();
+  CInterfacePtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, local_.CopyTypeInfo(0, info.Receive()));
+  EXPECT_EQ(IID_IAgent, DescribedInterface(info.Get()));
+  info.Reset();
   EXPECT_NE(nullptr, local_.LoadedNameCache());
   EXPECT_EQ(1u, module_.TermFunctionCount());
 }

@@ -19,6 +19,7 @@
 #include "support/fault_injection.h"
 #include "support/module_lifetime.h"
 #include "support/platform_override.h"
+#include "support/recording_shell.h"
 #include "support/registry_override.h"
 #include "support/type_library.h"
 
@@ -26,29 +27,11 @@ namespace {
 
 const DISPID kRun = 1;
 
-// What the shell was handed; one call at a time.
-struct ShellCall {
-  bool made = false;
-  bool asExpected = false;  // verb "open", no parameters or directory, shown normally
-  std::string file;
-};
-
-ShellCall g_shellCall;
-INT_PTR g_shellAnswer = 42;
-
-HINSTANCE WINAPI RecordingShell(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                LPCSTR directory, INT show) {
-  g_shellCall.made = true;
-  g_shellCall.asExpected = !window && verb && lstrcmpA(verb, "open") == 0 && !parameters &&
-                           !directory && show == SW_SHOWNORMAL;
-  g_shellCall.file = file ? file : "(null)";
-  return reinterpret_cast<HINSTANCE>(g_shellAnswer);
-}
-
 // The rule links are judged by, written out here on its own: the units in
 // front of the first NUL; "ed2k:" (A to Z folded) and one unit more, or a
 // double quote, "ed2k:" and one unit more; no double quote after the first
-// unit but a closing one at the very end of a link that opened with one.
+// unit but a closing one at the very end of a link that opened with one; no
+// half of a surrogate pair without the other.
 size_t UnitsBeforeNul(const std::wstring& link) {
   const size_t nul = link.find(L'\0');
   return nul == std::wstring::npos ? link.size() : nul;
@@ -74,25 +57,49 @@ bool IsAccepted(const std::wstring& link) {
   for (size_t i = 1; i < length; ++i) {
     if (units[i] == L'"' && !(opened && i == length - 1)) return false;
   }
+  for (size_t i = 0; i < length; ++i) {
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+    const bool pairedLow = i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+    if (low || (high && !pairedLow)) return false;
+    if (high) ++i;
+  }
   return true;
 }
 
 // The bytes the shell must receive for an accepted link: the units in front
-// of the NUL, unchanged where they are ASCII, otherwise as the platform
-// converts them into the process's ANSI code page without best-fit mapping
-// (look-alikes must not turn into what the check refused).
+// of the NUL, unchanged where they are ASCII; every other character as the
+// platform converts it alone into the process's ANSI code page without
+// best-fit mapping (look-alikes must not turn into what the check refused),
+// or, where the code page has no form for it, as "%XX" for each byte of its
+// UTF-8 form.
 std::string ExpectedShellText(const std::wstring& link) {
   const size_t length = UnitsBeforeNul(link);
-  bool ascii = true;
-  for (size_t i = 0; i < length; ++i) ascii &= link[i] < 0x80;
-  if (ascii) return std::string(link.begin(), link.begin() + length);
   const UINT codePage = ::GetACP();
-  const DWORD flags = (codePage == CP_UTF8 || codePage == CP_UTF7) ? 0 : WC_NO_BEST_FIT_CHARS;
-  const int size = ::WideCharToMultiByte(codePage, flags, link.c_str(), static_cast<int>(length),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(codePage, flags, link.c_str(), static_cast<int>(length), &text[0], size,
-                        nullptr, nullptr);
+  const bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
+  std::string text;
+  for (size_t i = 0; i < length;) {
+    if (link[i] < 0x80) {
+      text += static_cast<char>(link[i++]);
+      continue;
+    }
+    const int units = link[i] >= 0xD800 && link[i] <= 0xDBFF ? 2 : 1;
+    char bytes[16];
+    BOOL usedDefault = FALSE;
+    int size = ::WideCharToMultiByte(codePage, utf ? 0 : WC_NO_BEST_FIT_CHARS, &link[i], units,
+                                     bytes, sizeof bytes, nullptr, utf ? nullptr : &usedDefault);
+    if (usedDefault) {
+      char utf8[4];
+      size = ::WideCharToMultiByte(CP_UTF8, 0, &link[i], units, utf8, sizeof utf8, nullptr,
+                                   nullptr);
+      for (int j = 0; j < size; ++j) {
+        snprintf(bytes + 3 * j, 4, "%%%02X", static_cast<unsigned char>(utf8[j]));
+      }
+      size *= 3;
+    }
+    text.append(bytes, static_cast<size_t>(size));
+    i += units;
+  }
   return text;
 }
 
@@ -114,9 +121,9 @@ class CLinkGenerator {
     switch (Below(5)) {
       case 0: return RandomUnits(Below(64));
       case 1: return LookAlike() + RandomUnits(Below(24));
-      case 2: return AcceptedPrefix() + RandomUnits(Below(48));
+      case 2: return AcceptedPrefix() + RandomUnits(Below(48), Below(2) == 0);
       case 3: return AcceptedPrefix() + Escapes();
-      default: return AcceptedPrefix() + RandomUnits(1000 + Below(20000));
+      default: return AcceptedPrefix() + RandomUnits(1000 + Below(20000), Below(2) == 0);
     }
   }
 
@@ -137,15 +144,19 @@ class CLinkGenerator {
     }
   }
 
-  std::wstring RandomUnits(size_t count) {
+  // `wellFormed` makes every surrogate one of a pair, so that the link is
+  // not refused for a lone one and reaches the conversion.
+  std::wstring RandomUnits(size_t count, bool wellFormed = false) {
     std::wstring units;
     units.reserve(count + 1);
     while (units.size() < count) {
-      if (Below(50) == 0) {
+      const wchar_t unit = Unit();
+      const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+      if (Below(50) == 0 || (wellFormed && surrogate)) {
         units += static_cast<wchar_t>(0xD800 + Below(0x400));  // a well-formed pair
         units += static_cast<wchar_t>(0xDC00 + Below(0x400));
       } else {
-        units += Unit();
+        units += unit;
       }
     }
     return units;
@@ -259,6 +270,7 @@ class RunAttackTest : public ::testing::Test {
     DISPID dispid = 0;
     ASSERT_EQ(S_OK, agent_->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid));
     ASSERT_EQ(kRun, dispid);
+    ResetShellRecord();
     g_platform.ShellExecuteA = RecordingShell;
   }
 
@@ -277,15 +289,21 @@ class RunAttackTest : public ::testing::Test {
     for (bool late : {false, true}) {
       g_shellAnswer = kAnswers[answer_++ % (sizeof kAnswers / sizeof *kAnswers)];
       const HRESULT wanted = accepted ? ExpectedForAnswer(g_shellAnswer) : E_INVALIDARG;
-      g_shellCall = ShellCall();
+      g_shellCalls.clear();
       injector_.Arm(CFaultInjector::Kind::kAllocation, 0);
       const HRESULT result = late ? Invoke(text) : agent_->Run(text);
       SCOPED_TRACE(testing::Message() << (late ? "Invoke" : "vtable") << ", link of "
                                       << link.size() << " units starting " << Shown(link));
-      ASSERT_EQ(accepted, g_shellCall.made) << "only an accepted link reaches the shell";
+      ASSERT_EQ(accepted ? 1u : 0u, g_shellCalls.size())
+          << "only an accepted link reaches the shell, once";
       if (accepted) {
-        ASSERT_TRUE(g_shellCall.asExpected);
-        ASSERT_TRUE(g_shellCall.file == expected) << Difference(g_shellCall.file, expected);
+        const ShellCall& call = g_shellCalls.back();
+        ASSERT_TRUE(call.IsPlainOpen());
+        ASSERT_TRUE(call.file == expected) << Difference(call.file, expected);
+        const std::string& file = call.file;
+        const size_t quote = file.find('"', 1);
+        ASSERT_TRUE(quote == std::string::npos || (file[0] == '"' && quote == file.size() - 1))
+            << "a double quote inside what reached the shell, at byte " << quote;
       }
       ASSERT_EQ(wanted, result) << std::hex << result;
       ASSERT_EQ(0u, injector_.LiveHeapBlocks()) << "heap blocks left";
@@ -359,10 +377,10 @@ TEST_F(RunAttackTest, OnlyAcceptedLinksReachTheShellExactlyAsConverted) {
     if (HasFatalFailure()) return;
   }
   // Nothing is taken from a null link, through either road.
-  g_shellCall = ShellCall();
+  g_shellCalls.clear();
   EXPECT_EQ(E_POINTER, agent_->Run(nullptr));
   EXPECT_EQ(E_POINTER, Invoke(nullptr));
-  EXPECT_FALSE(g_shellCall.made);
+  EXPECT_TRUE(g_shellCalls.empty());
 }
 
 TEST_F(RunAttackTest, MemoryStaysFlatOverManyRoundsOfHugeAndHostileLinks) {

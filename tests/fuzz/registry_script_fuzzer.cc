@@ -23,6 +23,7 @@
 #include "registrar/registrar.h"
 #include "registrar/script_parser.h"
 #include "support/double_byte_code_page.h"
+#include "support/identities.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"
 
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   CRegistrar registrar;
-  FUZZ_CHECK(registrar.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}") == S_OK,
+  FUZZ_CHECK(registrar.SetReplacement(L"APPID", L"" BRISVEL_APPID_TEXT) == S_OK,
              "APPID");
   FUZZ_CHECK(registrar.SetReplacement(L"Module", L"\"C:\\it''s\\Brisvel.DLL\"") == S_OK, "Module");
   FUZZ_CHECK(registrar.SetReplacement(L"FUZZ", input.variable.c_str()) == S_OK, "FUZZ");

@@ -7,13 +7,12 @@
 
 #include <string>
 
+#include "idl/brisvel.h"
+#include "support/identities.h"
 #include "support/test_paths.h"
 
 namespace {
 
-const GUID kLibid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
-const GUID kIidAgent = {0xC6E71858, 0xD9C2, 0x41CA, {0xA6, 0x79, 0x8F, 0xEF, 0x85, 0x53, 0xBC, 0xDC}};
-const GUID kClsidAgent = {0xC4E0ED1D, 0x8356, 0x4A8E, {0x91, 0x86, 0x8E, 0xCC, 0x81, 0x1B, 0x8F, 0x7A}};
 const GUID kStdOle = {0x00020430, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -53,7 +52,7 @@ class TypeLibraryTest : public ::testing::Test {
   // The vtable view of the dual interface.
   ITypeInfo* VtableView() {
     HREFTYPE reference = 0;
-    ITypeInfo* dispatchView = Find(kIidAgent);
+    ITypeInfo* dispatchView = Find(IID_IAgent);
     EXPECT_EQ(S_OK, dispatchView->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference));
     ITypeInfo* view = nullptr;
     EXPECT_EQ(S_OK, dispatchView->GetRefTypeInfo(reference, &view));
@@ -73,7 +72,7 @@ class TypeLibraryTest : public ::testing::Test {
 TEST_F(TypeLibraryTest, LibraryAttributesAndDocumentation) {
   TLIBATTR* attributes = nullptr;
   ASSERT_EQ(S_OK, library_->GetLibAttr(&attributes));
-  EXPECT_TRUE(IsEqualGUID(kLibid, attributes->guid));
+  EXPECT_TRUE(IsEqualGUID(LIBID_Vintaro, attributes->guid));
   EXPECT_EQ(1, attributes->wMajorVerNum);
   EXPECT_EQ(0, attributes->wMinorVerNum);
   EXPECT_EQ(0u, attributes->lcid);
@@ -101,7 +100,7 @@ TEST_F(TypeLibraryTest, CoclassThenInterfaceInStoredOrder) {
 }
 
 TEST_F(TypeLibraryTest, AgentIsCreatableWithIAgentAsItsOnlyDefaultInterface) {
-  ITypeInfo* agent = Find(kClsidAgent);
+  ITypeInfo* agent = Find(CLSID_Agent);
   const TYPEATTR attributes = Attributes(agent);
   EXPECT_EQ(TKIND_COCLASS, attributes.typekind);
   EXPECT_EQ(TYPEFLAG_FCANCREATE, attributes.wTypeFlags);
@@ -113,7 +112,7 @@ TEST_F(TypeLibraryTest, AgentIsCreatableWithIAgentAsItsOnlyDefaultInterface) {
   ASSERT_EQ(S_OK, agent->GetRefTypeOfImplType(0, &reference));
   ITypeInfo* implemented = nullptr;
   ASSERT_EQ(S_OK, agent->GetRefTypeInfo(reference, &implemented));
-  EXPECT_TRUE(IsEqualGUID(kIidAgent, Attributes(Keep(implemented)).guid));
+  EXPECT_TRUE(IsEqualGUID(IID_IAgent, Attributes(Keep(implemented)).guid));
 
   BSTR help = nullptr;
   ASSERT_EQ(S_OK, agent->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr));
@@ -121,7 +120,7 @@ TEST_F(TypeLibraryTest, AgentIsCreatableWithIAgentAsItsOnlyDefaultInterface) {
 }
 
 TEST_F(TypeLibraryTest, IAgentIsDualWithAThirtyTwoByteVtable) {
-  const TYPEATTR dispatch = Attributes(Find(kIidAgent));
+  const TYPEATTR dispatch = Attributes(Find(IID_IAgent));
   EXPECT_EQ(TKIND_DISPATCH, dispatch.typekind);
   EXPECT_TRUE(dispatch.wTypeFlags & TYPEFLAG_FDUAL);
   EXPECT_TRUE(dispatch.wTypeFlags & TYPEFLAG_FDISPATCHABLE);
@@ -136,7 +135,8 @@ TEST_F(TypeLibraryTest, IAgentIsDualWithAThirtyTwoByteVtable) {
   EXPECT_EQ(0, vtable.cVars);
 
   BSTR help = nullptr;
-  ASSERT_EQ(S_OK, Find(kIidAgent)->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr));
+  ASSERT_EQ(S_OK,
+            Find(IID_IAgent)->GetDocumentation(MEMBERID_NIL, nullptr, &help, nullptr, nullptr));
   EXPECT_EQ(L"IAgent Interface", Take(help));
 }
 
@@ -188,6 +188,22 @@ TEST_F(TypeLibraryTest, RunIsMemberOneAtVtableOffsetTwentyEight) {
   ASSERT_EQ(S_OK, view->GetDocumentation(1, nullptr, &help, &context, nullptr));
   EXPECT_EQ(L"method Run", Take(help));
   EXPECT_EQ(0u, context);
+}
+
+// The registry texts every test shares are those of the identifiers widl
+// made from the interface definition, so the identities have one source.
+TEST(IdentityTextTest, MatchesTheGeneratedIdentifiers) {
+  const struct {
+    const GUID* id;
+    const char* text;
+  } kCases[] = {{&CLSID_Agent, BRISVEL_CLSID_TEXT},
+                {&IID_IAgent, BRISVEL_IID_TEXT},
+                {&LIBID_Vintaro, BRISVEL_LIBID_TEXT}};
+  for (const auto& c : kCases) {
+    wchar_t text[40];
+    ASSERT_EQ(39, ::StringFromGUID2(*c.id, text, 40)) << c.text;
+    EXPECT_EQ(Wide(c.text), text);
+  }
 }
 
 }  // namespace

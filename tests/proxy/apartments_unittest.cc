@@ -10,9 +10,9 @@
 #include "idl/brisvel.h"
 #include "proxy/other_apartment.h"
 #include "proxy/proxy_registration.h"
-#include "proxy/recording_agent.h"
 #include "support/brisvel_library.h"
 #include "support/case_name.h"
+#include "support/recording_agent.h"
 
 namespace {
 

@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "idl/brisvel.h"
-#include "proxy/recording_agent.h"
+#include "server/handle.h"
 #include "support/brisvel_library.h"
+#include "support/recording_agent.h"
 
 namespace {
 
@@ -18,10 +19,10 @@ class ExportsTest : public ::testing::Test {
   void TearDown() override { ::CoUninitialize(); }
 
   // The proxy/stub class, whose identifier is IAgent's.
-  IPSFactoryBuffer* ProxyStubFactory() {
-    IPSFactoryBuffer* factory = nullptr;
+  CInterfacePtr<IPSFactoryBuffer> ProxyStubFactory() {
+    CInterfacePtr<IPSFactoryBuffer> factory;
     EXPECT_EQ(S_OK, library_.GetClassObject(IID_IAgent, IID_IPSFactoryBuffer,
-                                            reinterpret_cast<void**>(&factory)));
+                                            reinterpret_cast<void**>(factory.Receive())));
     return factory;
   }
 
@@ -30,28 +31,29 @@ class ExportsTest : public ::testing::Test {
 
 TEST_F(ExportsTest, ProxyStubClassIsServedByTheEngine) {
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
-  IPSFactoryBuffer* factory = ProxyStubFactory();
-  ASSERT_NE(nullptr, factory);
-  IUnknown* unknown = nullptr;
+  CInterfacePtr<IPSFactoryBuffer> factory = ProxyStubFactory();
+  ASSERT_TRUE(factory);
+  CInterfacePtr<IUnknown> unknown;
   EXPECT_EQ(S_OK, library_.GetClassObject(IID_IAgent, IID_IUnknown,
-                                          reinterpret_cast<void**>(&unknown)));
-  ASSERT_NE(nullptr, unknown);
+                                          reinterpret_cast<void**>(unknown.Receive())));
+  ASSERT_TRUE(unknown);
   // The factory holds the library, with no object of its own alive.
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
-  unknown->Release();
-  factory->Release();
+  unknown.Reset();
+  factory.Reset();
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
 
 TEST_F(ExportsTest, AgentClassIsServedByTheClassTable) {
-  IClassFactory* factory = nullptr;
+  CInterfacePtr<IClassFactory> factory;
   ASSERT_EQ(S_OK, library_.GetClassObject(CLSID_Agent, IID_IClassFactory,
-                                          reinterpret_cast<void**>(&factory)));
-  IAgent* agent = nullptr;
-  EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent)));
-  ASSERT_NE(nullptr, agent);
-  agent->Release();
-  factory->Release();
+                                          reinterpret_cast<void**>(factory.Receive())));
+  CInterfacePtr<IAgent> agent;
+  EXPECT_EQ(S_OK, factory.Get()->CreateInstance(nullptr, IID_IAgent,
+                                                reinterpret_cast<void**>(agent.Receive())));
+  ASSERT_TRUE(agent);
+  agent.Reset();
+  factory.Reset();
   // The answer is the Agent factory's, which is no proxy/stub factory.
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, library_.GetClassObject(CLSID_Agent, IID_IPSFactoryBuffer, &out));
@@ -73,11 +75,11 @@ TEST_F(ExportsTest, NullOutPointerIsAPointerError) {
 
 TEST_F(ExportsTest, StubKeepsTheLibraryLoadedUntilReleased) {
   RecordingAgent agent;
-  IPSFactoryBuffer* factory = ProxyStubFactory();
-  ASSERT_NE(nullptr, factory);
+  CInterfacePtr<IPSFactoryBuffer> factory = ProxyStubFactory();
+  ASSERT_TRUE(factory);
   IRpcStubBuffer* stub = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateStub(IID_IAgent, &agent, &stub));
-  factory->Release();
+  ASSERT_EQ(S_OK, factory.Get()->CreateStub(IID_IAgent, &agent, &stub));
+  factory.Reset();
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
   // The stub's own release routine gives the engine's factory back.
   EXPECT_EQ(0u, stub->Release());
@@ -86,13 +88,13 @@ TEST_F(ExportsTest, StubKeepsTheLibraryLoadedUntilReleased) {
 }
 
 TEST_F(ExportsTest, ProxyKeepsTheLibraryLoadedUntilReleased) {
-  IPSFactoryBuffer* factory = ProxyStubFactory();
-  ASSERT_NE(nullptr, factory);
+  CInterfacePtr<IPSFactoryBuffer> factory = ProxyStubFactory();
+  ASSERT_TRUE(factory);
   RecordingAgent outer;
   IRpcProxyBuffer* proxy = nullptr;
   void* agent = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateProxy(&outer, IID_IAgent, &proxy, &agent));
-  factory->Release();
+  ASSERT_EQ(S_OK, factory.Get()->CreateProxy(&outer, IID_IAgent, &proxy, &agent));
+  factory.Reset();
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
   // The interface pointer counts on the outer object; the proxy buffer is
   // the proxy's own reference.

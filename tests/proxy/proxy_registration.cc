@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "support/brisvel_library.h"
+#include "support/identities.h"
 
 std::vector<RegistryString> ProxyStubRegistration(const std::string& path) {
-  const std::string proxyStubClass = "{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
+  const std::string proxyStubClass = BRISVEL_IID_TEXT;
   const std::string classKey = "CLSID\\" + proxyStubClass;
   const std::string interfaceKey = "Interface\\" + proxyStubClass;
   return {

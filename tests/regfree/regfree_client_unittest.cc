@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "idl/brisvel.h"
+#include "support/identities.h"
 #include "support/link_recorder.h"
 #include "support/registry_override.h"
 
@@ -25,9 +26,9 @@ TEST_F(RegistrationFreeTest, NothingIsRegistered) {
   // The private HKCR of this process is empty; COM's own lookups read the
   // prefix's registry, which must not know the class either.
   EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_LOCAL_MACHINE,
-                                         "Software\\Classes\\CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}"));
+                                         "Software\\Classes\\CLSID\\" BRISVEL_CLSID_TEXT));
   EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_LOCAL_MACHINE,
-                                         "Software\\Classes\\TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"));
+                                         "Software\\Classes\\TypeLib\\" BRISVEL_LIBID_TEXT));
 }
 
 // Creates the class `clsid` and has its Run open `link` through the handler.
@@ -98,8 +99,9 @@ TEST_P(ProgIdTest, ProgIdFromTheManifestCreatesTheAgent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ProgIdTest,
-                         ::testing::Values(ProgIdCase{"VersionIndependent", L"Brisvel.Agent"},
-                                           ProgIdCase{"Versioned", L"Brisvel.Agent.1"}),
+                         ::testing::Values(ProgIdCase{"VersionIndependent",
+                                                      L"" BRISVEL_VERSION_INDEPENDENT_PROGID},
+                                           ProgIdCase{"Versioned", L"" BRISVEL_PROGID}),
                          [](const ::testing::TestParamInfo<ProgIdCase>& info) {
                            return std::string(info.param.name);
                          });

@@ -12,6 +12,7 @@
 #include "registrar/script_parser.h"
 #include "support/case_name.h"
 #include "support/double_byte_code_page.h"
+#include "support/identities.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"
 #include "support/script_seeds.h"
@@ -136,7 +137,7 @@ class HostileScriptTest : public ::testing::Test {
   // Runs `text` in one pass with a registrar of its own, as a script run does.
   HRESULT Run(const std::string& text, bool doRegister) {
     CRegistrar registrar;
-    if (FAILED(registrar.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}")) ||
+    if (FAILED(registrar.SetReplacement(L"APPID", L"" BRISVEL_APPID_TEXT)) ||
         FAILED(registrar.SetReplacement(L"BIG", std::wstring(3000, L'v').c_str()))) {
       return E_OUTOFMEMORY;
     }

@@ -14,6 +14,7 @@
 #include "registrar/registry_key.h"
 #include "registrar/script_parser.h"
 #include "support/double_byte_code_page.h"
+#include "support/identities.h"
 #include "support/memory_registry.h"
 #include "support/platform_override.h"
 #include "support/registry_text.h"
@@ -164,9 +165,8 @@ const ScriptCase kSharedCases[] = {
      "HKCR { V { val '" + kValueName260 + "' = s 'x' } }", kSyntaxError, {"V"}, kSyntaxError,
      {"V"}},
     {"variables", "", "HKCR { '%APPID%' = s '%Module%' { val 100%% = s '%%' } }", S_OK,
-     {"{3A8007B1-8884-4458-92F2-266AB1038D34}",
-      "{3A8007B1-8884-4458-92F2-266AB1038D34}||1|C:\\it's\\x.dll",
-      "{3A8007B1-8884-4458-92F2-266AB1038D34}|100%|1|%"},
+     {BRISVEL_APPID_TEXT, BRISVEL_APPID_TEXT "||1|C:\\it's\\x.dll",
+      BRISVEL_APPID_TEXT "|100%|1|%"},
      S_OK, {}},
     {"unknown variable touches nothing", "", "HKCR { Foo } HKCR { %NOPE% }", kSyntaxError, {},
      kSyntaxError, {}, nullptr, "HKCR"},
@@ -267,7 +267,7 @@ const Backend kBackends[] = {Backend::kMemory};
 class CScriptRun {
  public:
   explicit CScriptRun(Backend backend) {
-    EXPECT_EQ(S_OK, registrar_.SetReplacement(L"APPID", L"{3A8007B1-8884-4458-92F2-266AB1038D34}"));
+    EXPECT_EQ(S_OK, registrar_.SetReplacement(L"APPID", L"" BRISVEL_APPID_TEXT));
     EXPECT_EQ(S_OK, registrar_.SetReplacement(L"Module", L"C:\\it''s\\x.dll"));
 #ifdef _WIN32
     if (backend == Backend::kReal) {
@@ -378,22 +378,23 @@ TEST_P(ComponentScriptTest, RegisterAndRemoveTheComponentsEntries) {
   const std::string agent = ScriptResource(102);
   ASSERT_EQ(119u, appid.size());
   ASSERT_EQ(637u, agent.size());
-  const std::string k = "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
-  const std::string id = "{3A8007B1-8884-4458-92F2-266AB1038D34}";
+  const std::string k = kClassKey;
+  const std::string id = BRISVEL_APPID_TEXT;
+  const std::string clsid = BRISVEL_CLSID_TEXT;
+  const std::string p1 = BRISVEL_PROGID;
+  const std::string p = BRISVEL_VERSION_INDEPENDENT_PROGID;
   const std::vector<std::string> registered = {
       "AppID", "AppID\\" + id, "AppID\\" + id + "||1|Brisvel", "AppID\\Brisvel.DLL",
       "AppID\\Brisvel.DLL|AppID|1|" + id,
-      "Brisvel.Agent.1", "Brisvel.Agent.1||1|Vintaro Agent", "Brisvel.Agent.1\\CLSID",
-      "Brisvel.Agent.1\\CLSID||1|{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
-      "Brisvel.Agent", "Brisvel.Agent||1|Vintaro Agent", "Brisvel.Agent\\CLSID",
-      "Brisvel.Agent\\CLSID||1|{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
-      "Brisvel.Agent\\CurVer", "Brisvel.Agent\\CurVer||1|Brisvel.Agent.1",
+      p1, p1 + "||1|Vintaro Agent", p1 + "\\CLSID", p1 + "\\CLSID||1|" + clsid,
+      p, p + "||1|Vintaro Agent", p + "\\CLSID", p + "\\CLSID||1|" + clsid,
+      p + "\\CurVer", p + "\\CurVer||1|" + p1,
       "CLSID", k, k + "||1|Vintaro Agent", k + "|AppID|1|" + id,
-      k + "\\ProgID", k + "\\ProgID||1|Brisvel.Agent.1",
-      k + "\\VersionIndependentProgID", k + "\\VersionIndependentProgID||1|Brisvel.Agent",
+      k + "\\ProgID", k + "\\ProgID||1|" + p1,
+      k + "\\VersionIndependentProgID", k + "\\VersionIndependentProgID||1|" + p,
       k + "\\Programmable", k + "\\InprocServer32", k + "\\InprocServer32||1|C:\\it's\\x.dll",
       k + "\\InprocServer32|ThreadingModel|1|Apartment",
-      k + "\\TypeLib", k + "\\TypeLib||1|{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"};
+      k + "\\TypeLib", k + "\\TypeLib||1|" BRISVEL_LIBID_TEXT};
   for (int round = 0; round < 2; ++round) {
     ASSERT_EQ(S_OK, Run(appid, true));
     ASSERT_EQ(S_OK, Run(agent, true));
@@ -408,12 +409,10 @@ TEST_P(ComponentScriptTest, RegisterAndRemoveTheComponentsEntries) {
 
 TEST_P(ComponentScriptTest, AForeignSubkeyOfTheClassKeyStopsItsRemoval) {
   ASSERT_EQ(S_OK, Run(ScriptResource(102), true));
-  ASSERT_EQ(S_OK, Run("HKCR { CLSID { {C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A} { Foreign } } }",
-                      true));
+  ASSERT_EQ(S_OK, Run("HKCR { CLSID { " BRISVEL_CLSID_TEXT " { Foreign } } }", true));
   EXPECT_EQ(kAccessDenied, Run(ScriptResource(102), false));
-  EXPECT_EQ(Expected({"CLSID", "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
-                      "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}||1|Vintaro Agent",
-                      "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\Foreign"}),
+  EXPECT_EQ(Expected({"CLSID", kClassKey, std::string(kClassKey) + "||1|Vintaro Agent",
+                      std::string(kClassKey) + "\\Foreign"}),
             run_.Dump());
 }
 

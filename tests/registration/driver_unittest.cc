@@ -7,6 +7,7 @@
 #include <string>
 
 #include "proxy/proxy_stub.h"
+#include "support/identities.h"
 #include "support/platform_override.h"
 #include "support/registry_override.h"
 
@@ -16,10 +17,6 @@ STDAPI DllInstall(BOOL install, LPCWSTR commandLine);
 
 namespace {
 
-const char kClassKey[] = "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
-const char kAppIdKey[] = "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}";
-const char kTypeLibKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
-const char kInterfaceKey[] = "Interface\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
 
 bool KeyExists(const char* path) {
   return DumpRegistryTree(HKEY_CLASSES_ROOT, path) != "(absent)";
@@ -54,13 +51,13 @@ class DriverTest : public ::testing::Test {
 
 TEST_F(DriverTest, RegistersAndRemovesEveryStep) {
   ASSERT_EQ(S_OK, DllRegisterServer());
-  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", "Brisvel.Agent", "Brisvel.Agent.1",
-                          kClassKey, kTypeLibKey, kInterfaceKey}) {
+  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", BRISVEL_VERSION_INDEPENDENT_PROGID,
+                          BRISVEL_PROGID, kClassKey, kTypeLibKey, kInterfaceKey}) {
     EXPECT_TRUE(KeyExists(key)) << key;
   }
   ASSERT_EQ(S_OK, DllUnregisterServer());
-  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", "Brisvel.Agent", "Brisvel.Agent.1",
-                          kClassKey, kTypeLibKey, kInterfaceKey}) {
+  for (const char* key : {kAppIdKey, "AppID\\Brisvel.DLL", BRISVEL_VERSION_INDEPENDENT_PROGID,
+                          BRISVEL_PROGID, kClassKey, kTypeLibKey, kInterfaceKey}) {
     EXPECT_FALSE(KeyExists(key)) << key;
   }
 }
@@ -75,7 +72,7 @@ TEST_F(DriverTest, FailingAppIdScriptStopsBeforeTheClasses) {
   EXPECT_EQ(E_ACCESSDENIED, DllRegisterServer());
   // The failed root block was rolled back; nothing after it ran.
   EXPECT_FALSE(KeyExists(kAppIdKey));
-  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_FALSE(KeyExists(BRISVEL_VERSION_INDEPENDENT_PROGID));
   EXPECT_FALSE(KeyExists(kTypeLibKey));
   EXPECT_FALSE(KeyExists(kInterfaceKey));
 }
@@ -84,7 +81,7 @@ TEST_F(DriverTest, FailingClassScriptStopsBeforeTheTypeLibraryAndProxy) {
   RefuseCreating("InprocServer32");
   EXPECT_EQ(E_ACCESSDENIED, DllRegisterServer());
   EXPECT_TRUE(KeyExists(kAppIdKey));
-  EXPECT_FALSE(KeyExists("Brisvel.Agent.1"));
+  EXPECT_FALSE(KeyExists(BRISVEL_PROGID));
   EXPECT_FALSE(KeyExists(kClassKey));
   EXPECT_FALSE(KeyExists(kTypeLibKey));
   EXPECT_FALSE(KeyExists(kInterfaceKey));
@@ -101,8 +98,8 @@ TEST_F(DriverTest, ForeignSubkeyOfTheClassFailsRemovalWithThePlatformsRefusal) {
   ASSERT_NE(ERROR_SUCCESS, refusal);
 
   EXPECT_EQ(HRESULT_FROM_WIN32(refusal), DllUnregisterServer());
-  EXPECT_FALSE(KeyExists("CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\InprocServer32"));
-  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_FALSE(KeyExists("CLSID\\" BRISVEL_CLSID_TEXT "\\InprocServer32"));
+  EXPECT_FALSE(KeyExists(BRISVEL_VERSION_INDEPENDENT_PROGID));
   EXPECT_TRUE(KeyExists(kTypeLibKey));
   EXPECT_TRUE(KeyExists(kAppIdKey));
 }
@@ -133,12 +130,14 @@ class UserInstallTest : public DriverTest {
 TEST_F(UserInstallTest, UserInAnyCaseWritesOnlyTheUsersClasses) {
   for (const wchar_t* commandLine : {L"user", L"USER", L"uSeR"}) {
     ASSERT_EQ(S_OK, DllInstall(TRUE, commandLine));
-    for (const char* key : {kAppIdKey, "Brisvel.Agent", kClassKey, kTypeLibKey, kInterfaceKey}) {
+    for (const char* key : {kAppIdKey, BRISVEL_VERSION_INDEPENDENT_PROGID, kClassKey, kTypeLibKey,
+                            kInterfaceKey}) {
       EXPECT_NE("(absent)", UserClasses(key)) << key;
       EXPECT_FALSE(KeyExists(key)) << key;  // the machine's classes, here private
     }
     ASSERT_EQ(S_OK, DllInstall(FALSE, commandLine));
-    for (const char* key : {kAppIdKey, "Brisvel.Agent", kClassKey, kTypeLibKey, kInterfaceKey}) {
+    for (const char* key : {kAppIdKey, BRISVEL_VERSION_INDEPENDENT_PROGID, kClassKey, kTypeLibKey,
+                            kInterfaceKey}) {
       EXPECT_EQ("(absent)", UserClasses(key)) << key;
     }
   }

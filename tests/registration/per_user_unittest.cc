@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/identities.h"
 #include "support/link_recorder.h"
 #include "support/process.h"
 #include "support/registry_override.h"
@@ -17,14 +18,14 @@
 namespace {
 
 const char* const kComponentKeys[] = {
-    "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}",
+    kAppIdKey,
     "AppID\\Brisvel.DLL",
-    "Brisvel.Agent",
-    "Brisvel.Agent.1",
-    "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}",
-    "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}",
-    "Interface\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}",
-    "CLSID\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}",
+    BRISVEL_VERSION_INDEPENDENT_PROGID,
+    BRISVEL_PROGID,
+    kClassKey,
+    kTypeLibKey,
+    kInterfaceKey,
+    kProxyClassKey,
 };
 
 std::string UserClasses(const char* key) {
@@ -84,7 +85,7 @@ TEST_F(PerUserTest, EverythingLandsInTheUsersClassesAndNothingInTheMachines) {
   DWORD size = sizeof path;
   ASSERT_EQ(ERROR_SUCCESS,
             ::RegGetValueA(HKEY_CURRENT_USER,
-                           "Software\\Classes\\CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\"
+                           "Software\\Classes\\CLSID\\" BRISVEL_CLSID_TEXT "\\"
                            "InprocServer32",
                            nullptr, RRF_RT_REG_SZ, nullptr, path, &size));
   EXPECT_EQ(BrisvelDllPath(), path);

@@ -10,19 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "support/identities.h"
 #include "support/process.h"
 #include "support/registry_override.h"
 #include "support/test_paths.h"
 
 namespace {
 
-const char kClassKey[] = "CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}";
-const char kAppIdKey[] = "AppID\\{3A8007B1-8884-4458-92F2-266AB1038D34}";
 const char kAppIdFileKey[] = "AppID\\Brisvel.DLL";
-const char kTypeLibKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
-const char kInterfaceKey[] = "Interface\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
-const char kProxyClassKey[] = "CLSID\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}";
-const char kAppId[] = "{3A8007B1-8884-4458-92F2-266AB1038D34}";
+const char kAppId[] = BRISVEL_APPID_TEXT;
 
 // One value the class and AppID scripts leave below HKEY_CLASSES_ROOT.
 struct ScriptValue {
@@ -35,23 +31,23 @@ struct ScriptValue {
 const ScriptValue kScriptValues[] = {
     {kAppIdKey, "", "", "Brisvel"},
     {kAppIdFileKey, "", "AppID", kAppId},
-    {"Brisvel.Agent.1", "", "", "Vintaro Agent"},
-    {"Brisvel.Agent.1", "CLSID", "", "{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}"},
-    {"Brisvel.Agent", "", "", "Vintaro Agent"},
-    {"Brisvel.Agent", "CLSID", "", "{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}"},
-    {"Brisvel.Agent", "CurVer", "", "Brisvel.Agent.1"},
+    {BRISVEL_PROGID, "", "", "Vintaro Agent"},
+    {BRISVEL_PROGID, "CLSID", "", BRISVEL_CLSID_TEXT},
+    {BRISVEL_VERSION_INDEPENDENT_PROGID, "", "", "Vintaro Agent"},
+    {BRISVEL_VERSION_INDEPENDENT_PROGID, "CLSID", "", BRISVEL_CLSID_TEXT},
+    {BRISVEL_VERSION_INDEPENDENT_PROGID, "CurVer", "", BRISVEL_PROGID},
     {kClassKey, "", "", "Vintaro Agent"},
     {kClassKey, "", "AppID", kAppId},
-    {kClassKey, "ProgID", "", "Brisvel.Agent.1"},
-    {kClassKey, "VersionIndependentProgID", "", "Brisvel.Agent"},
+    {kClassKey, "ProgID", "", BRISVEL_PROGID},
+    {kClassKey, "VersionIndependentProgID", "", BRISVEL_VERSION_INDEPENDENT_PROGID},
     {kClassKey, "Programmable", nullptr, nullptr},  // a key without values
     {kClassKey, "InprocServer32", "", "P"},
     {kClassKey, "InprocServer32", "ThreadingModel", "Apartment"},
-    {kClassKey, "TypeLib", "", "{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}"},
+    {kClassKey, "TypeLib", "", BRISVEL_LIBID_TEXT},
 };
 
-const char* const kScriptTops[] = {kAppIdKey, kAppIdFileKey, "Brisvel.Agent.1", "Brisvel.Agent",
-                                   kClassKey};
+const char* const kScriptTops[] = {kAppIdKey, kAppIdFileKey, BRISVEL_PROGID,
+                                   BRISVEL_VERSION_INDEPENDENT_PROGID, kClassKey};
 
 // The dump DumpRegistryTree gives of `top` when it holds exactly the rows.
 std::string ExpectedDump(const std::string& top, const std::string& modulePath) {
@@ -103,7 +99,7 @@ class Regsvr32Test : public ::testing::Test {
     EXPECT_EQ(path, ReadClassesString(version + "\\0\\win32", nullptr));
     const std::string directory = path.substr(0, path.find_last_of('\\') + 1);
     EXPECT_EQ(directory, ReadClassesString(version + "\\HELPDIR", nullptr));
-    EXPECT_EQ("{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}",
+    EXPECT_EQ(BRISVEL_IID_TEXT,
               ReadClassesString(std::string(kInterfaceKey) + "\\ProxyStubClsid32", nullptr));
     EXPECT_EQ(path, ReadClassesString(std::string(kProxyClassKey) + "\\InprocServer32", nullptr));
   }
@@ -165,7 +161,7 @@ TEST_F(Regsvr32Test, ForeignSubkeyOfTheClassStopsRemovalAfterTheNamedEntries) {
   // stays with the foreign subkey, and later steps did not run.
   EXPECT_EQ("\nForeign\n||1|Vintaro Agent\n", DumpRegistryTree(HKEY_CLASSES_ROOT, kClassKey));
   EXPECT_FALSE(KeyExists(std::string(kClassKey) + "\\InprocServer32"));
-  EXPECT_FALSE(KeyExists("Brisvel.Agent"));
+  EXPECT_FALSE(KeyExists(BRISVEL_VERSION_INDEPENDENT_PROGID));
   EXPECT_TRUE(KeyExists(kTypeLibKey));
   EXPECT_TRUE(KeyExists(kAppIdKey));
 }

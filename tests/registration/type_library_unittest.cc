@@ -5,14 +5,15 @@
 #include <fstream>
 #include <string>
 
+#include "idl/brisvel.h"
 #include "registration/type_library.h"
+#include "server/handle.h"
+#include "support/identities.h"
 #include "support/platform_override.h"
 #include "support/registry_override.h"
 #include "support/test_paths.h"
 
 namespace {
-
-const char kLibraryKey[] = "TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}";
 
 std::string ThisProgram() {
   char path[MAX_PATH];
@@ -39,6 +40,16 @@ DWORD WINAPI FakeModuleName(HMODULE, LPSTR path, DWORD size) {
   return static_cast<DWORD>(g_fakeName.size() < size ? g_fakeName.size() : size);
 }
 
+// Loads the library as the module the test named, and gives the path it was
+// loaded from.
+HRESULT LoadedLibraryPath(std::wstring* path) {
+  CBstr loaded;
+  CInterfacePtr<ITypeLib> library;
+  const HRESULT result = LoadModuleTypeLibrary(nullptr, loaded.Receive(), library.Receive());
+  if (loaded) *path = loaded.Get();
+  return result;
+}
+
 class TypeLibraryRegistrationTest : public ::testing::Test {
  protected:
   void UseModuleName(const std::string& name, DWORD error = 0) {
@@ -53,19 +64,18 @@ class TypeLibraryRegistrationTest : public ::testing::Test {
 
 TEST_F(TypeLibraryRegistrationTest, RegistersTheEmbeddedLibraryWithItsHelpDirectory) {
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
-  const std::string version = std::string(kLibraryKey) + "\\1.0";
+  const std::string version = std::string(kTypeLibKey) + "\\1.0";
   EXPECT_EQ("Brisvel 1.0 Type Library", ReadClassesString(version, nullptr));
   EXPECT_EQ(ThisProgram(), ReadClassesString(version + "\\0\\win32", nullptr));
   EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
 
   // Registered, the library loads by its identity.
-  ITypeLib* library = nullptr;
-  const GUID libid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
-  ASSERT_EQ(S_OK, ::LoadRegTypeLib(libid, 1, 0, 0, &library));
-  library->Release();
+  CInterfacePtr<ITypeLib> library;
+  ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_Vintaro, 1, 0, 0, library.Receive()));
+  library.Reset();
 
   ASSERT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
-  EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_CLASSES_ROOT, kLibraryKey));
+  EXPECT_EQ("(absent)", DumpRegistryTree(HKEY_CLASSES_ROOT, kTypeLibKey));
 }
 
 TEST_F(TypeLibraryRegistrationTest, RegisteringTwiceLeavesTheSameContents) {
@@ -78,8 +88,7 @@ TEST_F(TypeLibraryRegistrationTest, RegisteringTwiceLeavesTheSameContents) {
 TEST_F(TypeLibraryRegistrationTest, UnregisteringWhatIsNotRegisteredSucceeds) {
   // The platform refuses; the registration is absent all the same, so a
   // repeated uninstall must not fail.
-  const GUID libid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
-  ASSERT_TRUE(FAILED(::UnRegisterTypeLib(libid, 1, 0, 0, SYS_WIN32)));
+  ASSERT_TRUE(FAILED(::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32)));
   EXPECT_EQ(S_OK, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
 }
 
@@ -88,14 +97,13 @@ TEST_F(TypeLibraryRegistrationTest, OtherRefusalsOfUnregisteringAreReported) {
   // contents it does not expect. Whatever the platform answers is passed on
   // while the registration stays.
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
-  const GUID libid = {0xE37AB8B4, 0x3B73, 0x4CBF, {0xB9, 0x6F, 0x1B, 0xC9, 0xE5, 0xAA, 0xDB, 0x92}};
-  ASSERT_EQ(S_OK, ::UnRegisterTypeLib(libid, 1, 0, 0, SYS_WIN32));
+  ASSERT_EQ(S_OK, ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32));
   HKEY key;
   ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT,
-                                             (std::string(kLibraryKey) + "\\1.0").c_str(), 0,
+                                             (std::string(kTypeLibKey) + "\\1.0").c_str(), 0,
                                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   ::RegCloseKey(key);
-  const HRESULT platform = ::UnRegisterTypeLib(libid, 1, 0, 0, SYS_WIN32);
+  const HRESULT platform = ::UnRegisterTypeLib(LIBID_Vintaro, 1, 0, 0, SYS_WIN32);
   if (SUCCEEDED(platform)) GTEST_SKIP() << "the platform removes a bare version key";
   EXPECT_EQ(platform, UnregisterModuleTypeLibrary(::GetModuleHandleA(nullptr)));
 }
@@ -104,15 +112,12 @@ TEST_F(TypeLibraryRegistrationTest, FallsBackToATlbFileBesideTheModule) {
   const std::string stem = UniqueFilePath("no-library", "");
   WriteTypeLibraryFile(stem + ".tlb");
   UseModuleName(stem + ".DLL");  // no such module file: the first load fails
-  BSTR path = nullptr;
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(S_OK, LoadModuleTypeLibrary(nullptr, &path, &library));
+  std::wstring path;
+  ASSERT_EQ(S_OK, LoadedLibraryPath(&path));
   EXPECT_EQ(std::wstring(stem.begin(), stem.end()) + L".tlb", path);
-  library->Release();
-  ::SysFreeString(path);
 
   ASSERT_EQ(S_OK, RegisterModuleTypeLibrary(nullptr));
-  const std::string version = std::string(kLibraryKey) + "\\1.0";
+  const std::string version = std::string(kTypeLibKey) + "\\1.0";
   EXPECT_EQ(stem + ".tlb", ReadClassesString(version + "\\0\\win32", nullptr));
   EXPECT_EQ(ProgramDirectory(), ReadClassesString(version + "\\HELPDIR", nullptr));
   ::DeleteFileA((stem + ".tlb").c_str());
@@ -122,12 +127,9 @@ TEST_F(TypeLibraryRegistrationTest, NameWithoutExtensionGetsTlbAppended) {
   const std::string stem = UniqueFilePath("bare", "");
   WriteTypeLibraryFile(stem + ".tlb");
   UseModuleName(stem);
-  BSTR path = nullptr;
-  ITypeLib* library = nullptr;
-  ASSERT_EQ(S_OK, LoadModuleTypeLibrary(nullptr, &path, &library));
+  std::wstring path;
+  ASSERT_EQ(S_OK, LoadedLibraryPath(&path));
   EXPECT_EQ(std::wstring(stem.begin(), stem.end()) + L".tlb", path);
-  library->Release();
-  ::SysFreeString(path);
   ::DeleteFileA((stem + ".tlb").c_str());
 }
 

@@ -1,5 +1,5 @@
-// The built Brisvel.DLL as a file: a 32-bit DLL that exports the four server
-// entry points under its own name and imports system DLLs only.
+// The built Brisvel.DLL as a file: a 32-bit DLL under 200 KB that exports the
+// four server entry points under its own name and imports system DLLs only.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -73,6 +73,16 @@ TEST_F(DllImageTest, ImportsSystemDllsOnly) {
     EXPECT_TRUE(kSystem.count(name)) << "imports " << name;
   }
   EXPECT_GT(count, 0);
+}
+
+// What the static C++ runtime brings along must not outgrow the library's own
+// code: the file stays under 200 KB.
+TEST(DllFileTest, IsUnder200Kilobytes) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(::GetFileAttributesExA(BrisvelDllPath().c_str(), GetFileExInfoStandard, &data))
+      << ::GetLastError();
+  EXPECT_EQ(0u, data.nFileSizeHigh);
+  EXPECT_LT(data.nFileSizeLow, 200u * 1024u);
 }
 
 }  // namespace

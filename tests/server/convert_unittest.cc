@@ -7,7 +7,9 @@
 
 #include "server/convert.h"
 #include "server/errors.h"
+#include "support/case_name.h"
 #include "support/platform_override.h"
+#include "support/system_code_page.h"
 
 namespace {
 
@@ -86,7 +88,7 @@ TEST_F(ConvertTest, RoundTripsThroughTheConversionCodePage) {
 }
 
 struct ScratchCase {
-  size_t characters;
+  size_t bytes;
   int heapBlocks;
 };
 
@@ -95,7 +97,7 @@ class ScratchPlaceTest : public ConvertTest, public ::testing::WithParamInterfac
 TEST_P(ScratchPlaceTest, UpTo1024BytesOnTheStackBeyondOnTheHeap) {
   {
     ConversionScratch scratch;
-    const size_t bytes = ScratchBytes(GetParam().characters);
+    const size_t bytes = GetParam().bytes;
     void* area = ALLOCATE_SCRATCH(scratch, bytes);
     ASSERT_NE(nullptr, area);
     memset(area, 0x5A, bytes);
@@ -105,8 +107,8 @@ TEST_P(ScratchPlaceTest, UpTo1024BytesOnTheStackBeyondOnTheHeap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ScratchPlaceTest,
-                         ::testing::Values(ScratchCase{0, 0}, ScratchCase{511, 0},
-                                           ScratchCase{512, 1}, ScratchCase{100000, 1}));
+                         ::testing::Values(ScratchCase{1, 0}, ScratchCase{1024, 0},
+                                           ScratchCase{1025, 1}, ScratchCase{200000, 1}));
 
 TEST_F(ConvertTest, ScratchChainFreesEveryBlockOfTheScope) {
   {
@@ -120,7 +122,7 @@ TEST_F(ConvertTest, ScratchChainFreesEveryBlockOfTheScope) {
 TEST_F(ConvertTest, ScratchWithoutHeapIsNull) {
   platform_->HeapAllocate = RefusingAllocate;
   ConversionScratch scratch;
-  EXPECT_EQ(nullptr, ALLOCATE_SCRATCH(scratch, ScratchBytes(512)));
+  EXPECT_EQ(nullptr, ALLOCATE_SCRATCH(scratch, 1025));
 }
 
 // Takes 2 KiB of stack a frame for as long as the probe allows it; answers
@@ -185,97 +187,177 @@ TEST_F(ConvertTest, InlineBufferWithoutHeapThrowsOutOfMemory) {
   }
 }
 
-// Locale answers for ThreadLocaleAnsiCodePage.
-const char* g_localeText = nullptr;
-
-int WINAPI FakeLocaleInfo(LCID, LCTYPE type, LPSTR data, int size) {
-  EXPECT_EQ(static_cast<LCTYPE>(LOCALE_IDEFAULTANSICODEPAGE), type);
-  EXPECT_EQ(7, size);
-  if (!g_localeText) return 0;
-  strcpy(data, g_localeText);
-  return static_cast<int>(strlen(g_localeText) + 1);
-}
-
-struct LocaleCase {
-  const char* text;  // null: the query fails
-  UINT expected;     // 0: GetACP()
+// Narrowing for the ANSI calls: what one helper gives for a text in a code
+// page, and where its scratch went. UTF-8 texts of three bytes a character
+// need more than two bytes a unit.
+struct NarrowCase {
+  const char* name;
+  UINT codePage;
+  std::wstring text;
+  std::string expected;
+  bool lossy;
+  int heapBlocks;
 };
 
-class ThreadLocaleTest : public ::testing::TestWithParam<LocaleCase> {
+std::wstring Repeated(const wchar_t* piece, size_t times) {
+  std::wstring text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+std::string Repeated(const char* piece, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+const NarrowCase kNarrowCases[] = {
+    {"ascii", 1252, L"C:\\it's\\Brisvel.DLL", "C:\\it's\\Brisvel.DLL", false, 0},
+    {"letter of 1252", 1252, L"caf\x00E9", "caf\xE9", false, 0},
+    {"cyrillic in 1252", 1252, L"\x0424", "?", true, 0},
+    {"no best fit in 1252", 1252, L"\xFF02\x0100", "??", true, 0},
+    {"cjk in 932", 932, L"\x6587\x4EF6", "\x95\xB6\x8C\x8F", false, 0},
+    {"accent in 932", 932, L"\x00E9", "?", true, 0},
+    {"cjk in utf8", CP_UTF8, L"\x6587", "\xE6\x96\x87", false, 0},
+    {"emoji in utf8", CP_UTF8, L"\xD83D\xDE00", "\xF0\x9F\x98\x80", false, 0},
+    {"341 cjk fill the stack scratch", CP_UTF8, Repeated(L"\x6587", 341),
+     Repeated("\xE6\x96\x87", 341), false, 0},
+    {"342 cjk go to the heap", CP_UTF8, Repeated(L"\x6587", 342), Repeated("\xE6\x96\x87", 342),
+     false, 1},
+    {"1023 letters fill the stack scratch", 1252, std::wstring(1023, L'a'),
+     std::string(1023, 'a'), false, 0},
+    {"1024 letters go to the heap", 1252, std::wstring(1024, L'a'), std::string(1024, 'a'),
+     false, 1},
+};
+
+class NarrowTextTest : public ConvertTest, public ::testing::WithParamInterface<NarrowCase> {
  protected:
-  ScopedPlatformCalls platform_;
+  void SetUp() override {
+    ConvertTest::SetUp();
+    // Conversions into UTF-8 refuse best-fit flags as Windows does.
+    platform_->WideCharToMultiByte = NarrowAsWindows;
+  }
 };
 
-TEST_P(ThreadLocaleTest, ReadsTheLocalesAnsiCodePage) {
-  platform_->GetLocaleInfoA = FakeLocaleInfo;
-  g_localeText = GetParam().text;
-  const UINT expected = GetParam().expected ? GetParam().expected : ::GetACP();
-  EXPECT_EQ(expected, ThreadLocaleAnsiCodePage());
+TEST_P(NarrowTextTest, SizedByThePlatformForTheCodePage) {
+  const NarrowCase& c = GetParam();
+  {
+    ConversionScratch scratch;
+    bool lossy = !c.lossy;
+    const char* text = NARROW_TEXT(scratch, c.text.c_str(), c.codePage, &lossy);
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ(c.expected, text);
+    EXPECT_EQ(c.lossy, lossy);
+    EXPECT_EQ(c.heapBlocks, g_heapAllocations);
+  }
+  EXPECT_EQ(g_heapAllocations, g_heapReleases);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, ThreadLocaleTest,
-                         ::testing::Values(LocaleCase{"1252", 1252}, LocaleCase{"932", 932},
-                                           LocaleCase{"0", 0}, LocaleCase{"", 0},
-                                           LocaleCase{nullptr, 0}));
+INSTANTIATE_TEST_SUITE_P(Texts, NarrowTextTest, ::testing::ValuesIn(kNarrowCases), CaseName());
 
-TEST(ThreadLocaleRealTest, AgreesWithThePlatformForThisThread) {
-  char text[8] = {};
-  ASSERT_NE(0, ::GetLocaleInfoA(::GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE, text, 7));
-  const UINT number = static_cast<UINT>(atoi(text));
-  EXPECT_EQ(number ? number : ::GetACP(), ThreadLocaleAnsiCodePage());
+TEST_F(ConvertTest, WidenedTextIsSizedByThePlatform) {
+  const std::string utf8 = Repeated("\xF0\x9F\x98\x80", 300);  // 600 units, 1202 bytes
+  ConversionScratch scratch;
+  const wchar_t* wide = WIDEN_TEXT(scratch, utf8.c_str(), CP_UTF8);
+  ASSERT_NE(nullptr, wide);
+  EXPECT_EQ(Repeated(L"\xD83D\xDE00", 300), wide);
+  EXPECT_EQ(1, g_heapAllocations);
 }
 
-// Versions for ChooseConversionCodePage.
-DWORD g_platformId = 0;
-DWORD g_majorVersion = 0;
-
-BOOL WINAPI FakeVersion(LPOSVERSIONINFOA info) {
-  EXPECT_EQ(148u, info->dwOSVersionInfoSize);
-  info->dwPlatformId = g_platformId;
-  info->dwMajorVersion = g_majorVersion;
-  return TRUE;
+TEST_F(ConvertTest, NullTextNarrowsAndWidensToNullWithoutCallingTheSystem) {
+  ConversionScratch scratch;
+  bool lossy = true;
+  EXPECT_EQ(nullptr, NARROW_TEXT(scratch, static_cast<const wchar_t*>(nullptr), 1252, &lossy));
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(nullptr, WIDEN_TEXT(scratch, static_cast<const char*>(nullptr), 1252));
+  EXPECT_EQ(0, g_systemConversions);
 }
 
-struct ChoiceCase {
-  DWORD platformId;
-  DWORD majorVersion;
-  bool threadAnsi;  // the final function answers CP_THREAD_ACP
+// Sizes the platform might answer that no scratch may be taken for.
+int g_countAnswer = 0;
+int WINAPI CountOnlyNarrow(UINT, DWORD, LPCWCH, int, LPSTR narrow, int size, LPCCH, LPBOOL) {
+  return narrow || size ? 0 : g_countAnswer;
+}
+int WINAPI CountOnlyWiden(UINT, DWORD, LPCCH, int, LPWSTR wide, int size) {
+  return wide || size ? 0 : g_countAnswer;
+}
+
+TEST_F(ConvertTest, SizesPastTheLimitOrRefusedTakeNoScratch) {
+  platform_->WideCharToMultiByte = CountOnlyNarrow;
+  platform_->MultiByteToWideChar = CountOnlyWiden;
+  for (int answer : {0, -1, 0x40000000}) {
+    SCOPED_TRACE(answer);
+    g_countAnswer = answer;
+    ConversionScratch scratch;
+    // A wide character is two bytes, or four natively: 0x40000000 of them
+    // pass the limit even where size_t would hold them.
+    EXPECT_EQ(nullptr, WIDEN_TEXT(scratch, "a", 1252));
+    if (answer != 0x40000000) {
+      EXPECT_EQ(nullptr, NARROW_TEXT(scratch, L"a", 1252, nullptr));
+    }
+  }
+  EXPECT_EQ(0, g_heapAllocations);
+}
+
+struct FlagsCase {
+  UINT codePage;
+  DWORD flags;
 };
 
-class CodePageChoiceTest : public ::testing::TestWithParam<ChoiceCase> {
+TEST(NarrowingFlagsTest, NoBestFitWhereTheCodePageTakesTheFlag) {
+  for (const FlagsCase& c : {FlagsCase{1252, WC_NO_BEST_FIT_CHARS},
+                             FlagsCase{932, WC_NO_BEST_FIT_CHARS}, FlagsCase{CP_UTF8, 0},
+                             FlagsCase{CP_UTF7, 0}}) {
+    EXPECT_EQ(c.flags, NarrowingFlags(c.codePage)) << c.codePage;
+  }
+}
+
+class CodePageChoiceTest : public ::testing::Test {
  protected:
   void SetUp() override { saved_ = GetConversionCodePage; }
   void TearDown() override { GetConversionCodePage = saved_; }
-  ScopedPlatformCalls platform_;
   CodePageFunction saved_;
 };
 
-TEST_P(CodePageChoiceTest, FirstCallChoosesOnceForTheProcess) {
-  platform_->GetVersionExA = FakeVersion;
-  g_platformId = GetParam().platformId;
-  g_majorVersion = GetParam().majorVersion;
+TEST_F(CodePageChoiceTest, FirstCallChoosesTheSystemsAnsiCodePageForGood) {
+  ScopedSystemCodePage system(932);
   GetConversionCodePage = ChooseConversionCodePage;
-
-  const UINT first = GetConversionCodePage();
-  const CodePageFunction chosen = GetConversionCodePage;
-  EXPECT_NE(ChooseConversionCodePage, chosen);
-  if (GetParam().threadAnsi) {
-    EXPECT_EQ(static_cast<UINT>(CP_THREAD_ACP), first);
-  } else {
-    EXPECT_EQ(ThreadLocaleAnsiCodePage, chosen);
-    EXPECT_EQ(ThreadLocaleAnsiCodePage(), first);
-  }
-  // The platform is not asked again.
-  g_platformId = GetParam().threadAnsi ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
-  g_majorVersion = GetParam().threadAnsi ? 4 : 10;
-  EXPECT_EQ(first, GetConversionCodePage());
-  EXPECT_EQ(chosen, GetConversionCodePage);
+  EXPECT_EQ(932u, GetConversionCodePage());
+  EXPECT_EQ(SystemAnsiCodePage, GetConversionCodePage);
+  EXPECT_EQ(932u, GetConversionCodePage());
 }
 
-INSTANTIATE_TEST_SUITE_P(Systems, CodePageChoiceTest,
-                         ::testing::Values(ChoiceCase{VER_PLATFORM_WIN32_NT, 5, true},
-                                           ChoiceCase{VER_PLATFORM_WIN32_NT, 10, true},
-                                           ChoiceCase{VER_PLATFORM_WIN32_NT, 4, false},
-                                           ChoiceCase{VER_PLATFORM_WIN32_WINDOWS, 5, false}));
+// What a thread of `locale` narrows a text of the system's code page to.
+struct ThreadNarrowing {
+  LCID locale;
+  std::string text;
+};
+
+const wchar_t kMixedText[] = L"caf\x00E9 \x0424 \x6587";
+
+DWORD WINAPI NarrowOnThread(void* argument) {
+  auto* job = static_cast<ThreadNarrowing*>(argument);
+  ::SetThreadLocale(job->locale);
+  ConversionScratch scratch;
+  const char* text = NARROW_TEXT(scratch, kMixedText, GetConversionCodePage(), nullptr);
+  job->text = text ? text : "(null)";
+  return 0;
+}
+
+// A thread's locale is its user's format settings; the ANSI calls read bytes
+// in the system's code page whatever it is, so every thread narrows alike.
+TEST(ConversionCodePageTest, IsTheSystemsWhateverTheThreadsLocale) {
+  char expected[32];
+  ASSERT_NE(0, ::WideCharToMultiByte(::GetACP(), WC_NO_BEST_FIT_CHARS, kMixedText, -1, expected,
+                                     sizeof expected, nullptr, nullptr));
+  for (LCID locale : {LCID{0x0411}, LCID{0x0419}, LCID{0x0409}}) {
+    ThreadNarrowing job = {locale, ""};
+    HANDLE thread = ::CreateThread(nullptr, 0, NarrowOnThread, &job, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
+    ::CloseHandle(thread);
+    EXPECT_EQ(expected, job.text) << std::hex << locale;
+  }
+}
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Win32 codes as HRESULTs and the guarded critical-section initialisation.
 #include <gtest/gtest.h>
 
+#include "server/critical_section.h"
 #include "server/errors.h"
 #include "support/platform_override.h"
 
@@ -40,13 +41,27 @@ BOOL WINAPI FailingInit(LPCRITICAL_SECTION, DWORD) {
 }
 
 TEST(InitCriticalSectionTest, SucceedsOnThePlatform) {
-  CRITICAL_SECTION section;
-  ASSERT_EQ(S_OK, InitCriticalSection(&section));
-  ::EnterCriticalSection(&section);
-  ::EnterCriticalSection(&section);  // re-entrant
-  ::LeaveCriticalSection(&section);
-  ::LeaveCriticalSection(&section);
-  ::DeleteCriticalSection(&section);
+  CCriticalSection section;
+  ASSERT_EQ(S_OK, section.InitResult());
+  ASSERT_TRUE(section.IsReady());
+  CCriticalSectionLock outer(&section);
+  CCriticalSectionLock inner(&section);  // re-entrant
+}
+
+TEST(InitCriticalSectionTest, OwnerIsNotReadyAfterAFailureOrItsDeletion) {
+  {
+    ScopedPlatformCalls platform;
+    platform->InitializeCriticalSectionAndSpinCount = FailingInit;
+    g_initFailureCode = ERROR_NOT_ENOUGH_MEMORY;
+    CCriticalSection refused;
+    EXPECT_EQ(E_OUTOFMEMORY, refused.InitResult());
+    EXPECT_FALSE(refused.IsReady());
+  }
+  CCriticalSection section;
+  ASSERT_TRUE(section.IsReady());
+  section.Delete();
+  EXPECT_FALSE(section.IsReady());
+  section.Delete();  // a second deletion does nothing
 }
 
 TEST(InitCriticalSectionTest, NoMemoryIsOutOfMemoryAnythingElseIsFail) {

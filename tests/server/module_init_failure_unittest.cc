@@ -35,8 +35,8 @@ TEST(ModuleInitFailureTest, RecordsAreBuiltWithTheFlagSet) {
   EXPECT_TRUE(g_initFailed);
   EXPECT_NE(0u, g_classTable.size);
   EXPECT_NE(0u, g_currentModule->size);
-  EXPECT_EQ(FAILING_SECTION != 1, g_classTable.criticalSectionReady);
-  EXPECT_EQ(FAILING_SECTION != 2, g_currentModule->criticalSectionReady);
+  EXPECT_EQ(FAILING_SECTION != 1, g_classTable.criticalSection.IsReady());
+  EXPECT_EQ(FAILING_SECTION != 2, g_currentModule->criticalSection.IsReady());
 }
 
 void NeverRuns(void*) {}

@@ -43,9 +43,10 @@ TEST(TermFunctionTest, RefusalsLeaveTheListAsItWas) {
 
 TEST(TermFunctionTest, MayBeRegisteredWhileTheModuleSectionIsHeld) {
   static int runs = 0;
-  ::EnterCriticalSection(&g_currentModule->criticalSection);
-  EXPECT_EQ(S_OK, RegisterTermFunction(g_currentModule, [](void*) { ++runs; }, nullptr));
-  ::LeaveCriticalSection(&g_currentModule->criticalSection);
+  {
+    CCriticalSectionLock lock(&g_currentModule->criticalSection);
+    EXPECT_EQ(S_OK, RegisterTermFunction(g_currentModule, [](void*) { ++runs; }, nullptr));
+  }
   ASSERT_NE(nullptr, g_currentModule->termFunctions);
   EXPECT_EQ(0, runs);  // it waits for the unload
 }

@@ -10,6 +10,12 @@
 
 class ControllingObject : public IUnknown {
  public:
+  ControllingObject() = default;
+  // Gives the inner object back on every path, an early ASSERT's included.
+  virtual ~ControllingObject() { ReleaseInner(); }
+  ControllingObject(const ControllingObject&) = delete;
+  ControllingObject& operator=(const ControllingObject&) = delete;
+
   HRESULT Aggregate(IClassFactory* factory) {
     return factory->CreateInstance(this, IID_IUnknown, reinterpret_cast<void**>(&inner_));
   }

@@ -6,12 +6,10 @@ InvokeOutcome InvokeWithLink(IDispatch* dispatch, DISPID dispid, const wchar_t* 
   argument.vt = VT_BSTR;
   argument.bstrVal = ::SysAllocString(link);
   DISPPARAMS parameters = {&argument, nullptr, 1, 0};
-  EXCEPINFO exception = {};
-  const HRESULT result = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                          &parameters, nullptr, &exception, nullptr);
-  ::SysFreeString(exception.bstrSource);
-  ::SysFreeString(exception.bstrDescription);
-  ::SysFreeString(exception.bstrHelpFile);
+  const InvokeOutcome outcome = OutcomeOf([&](VARIANT* result, EXCEPINFO* exception, UINT*) {
+    return dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                            result, exception, nullptr);
+  });
   ::VariantClear(&argument);
-  return {result, exception.scode};
+  return outcome;
 }

@@ -1,4 +1,4 @@
-#include "proxy/recording_agent.h"
+#include "support/recording_agent.h"
 
 STDMETHODIMP RecordingAgent::QueryInterface(REFIID iid, void** out) {
   if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAgent) {

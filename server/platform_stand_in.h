@@ -4,8 +4,8 @@
 // Written from what that code expects of each call; nothing else of the
 // platform exists here. server/win32.h includes this when not building for
 // Windows.
-#ifndef BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
-#define BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
+#ifndef BRISVEL_SERVER_PLATFORM_STAND_IN_H_
+#define BRISVEL_SERVER_PLATFORM_STAND_IN_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -32,7 +32,6 @@ typedef intptr_t INT_PTR;
 typedef int32_t HRESULT;
 typedef LONG LSTATUS;
 typedef DWORD LCID;
-typedef DWORD LCTYPE;
 typedef DWORD REGSAM;
 typedef unsigned short VARTYPE;
 typedef void* LPVOID;
@@ -83,15 +82,6 @@ struct CRITICAL_SECTION {
 };
 typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
 
-struct OSVERSIONINFOA {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  CHAR szCSDVersion[128];
-};
-typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
 
 struct MEMORY_BASIC_INFORMATION {
   LPVOID BaseAddress;
@@ -198,9 +188,9 @@ typedef IUnknown* LPUNKNOWN;
 enum VARENUM { VT_UI1 = 17, VT_UI4 = 19, VT_BSTR = 8, VT_BYREF = 0x4000 };
 
 #define CP_ACP 0
-#define CP_THREAD_ACP 3
-#define LOCALE_IDEFAULTANSICODEPAGE 0x00001004
-#define VER_PLATFORM_WIN32_NT 2
+#define CP_UTF7 65000
+#define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
 // Heap and task memory: the C allocator.
 HANDLE GetProcessHeap();
@@ -223,11 +213,8 @@ void* InterlockedExchangePointer(void* volatile* target, void* value);
 BOOL FreeLibrary(HMODULE module);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 
-// Versions and locales: an NT 6 system whose ANSI code page is 1252.
-BOOL GetVersionExA(LPOSVERSIONINFOA info);
-LCID GetThreadLocale();
+// A system whose ANSI code page is 1252.
 UINT GetACP();
-int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);
 
 // Text. Every code page converts as ISO 8859-1: a byte is the UTF-16 unit of
 // the same number, and units above 0xFF narrow to '?'. Character stepping
@@ -270,4 +257,4 @@ HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                          LPVOID* object);
 
-#endif  // BRISVEL_TESTS_NATIVE_PLATFORM_STAND_IN_H_
+#endif  // BRISVEL_SERVER_PLATFORM_STAND_IN_H_

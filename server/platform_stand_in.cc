@@ -1,4 +1,4 @@
-#include "tests/native/platform_stand_in.h"
+#include "server/platform_stand_in.h"
 
 #include <pthread.h>
 #include <stdlib.h>
@@ -122,36 +122,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR path, DWORD size) {
   return 0;
 }
 
-BOOL GetVersionExA(LPOSVERSIONINFOA info) {
-  if (!info || info->dwOSVersionInfoSize < sizeof *info) {
-    g_lastError = ERROR_INSUFFICIENT_BUFFER;
-    return FALSE;
-  }
-  memset(info, 0, sizeof *info);
-  info->dwOSVersionInfoSize = sizeof *info;
-  info->dwMajorVersion = 6;
-  info->dwMinorVersion = 1;
-  info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-  return TRUE;
-}
-
-LCID GetThreadLocale() { return 0x0409; }
 UINT GetACP() { return 1252; }
-
-int GetLocaleInfoA(LCID, LCTYPE type, LPSTR data, int size) {
-  static const char kAnsiCodePage[] = "1252";
-  if (type != LOCALE_IDEFAULTANSICODEPAGE) {
-    g_lastError = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
-  if (size == 0) return sizeof kAnsiCodePage;
-  if (!data || size < static_cast<int>(sizeof kAnsiCodePage)) {
-    g_lastError = ERROR_INSUFFICIENT_BUFFER;
-    return 0;
-  }
-  memcpy(data, kAnsiCodePage, sizeof kAnsiCodePage);
-  return sizeof kAnsiCodePage;
-}
 
 int WideCharToMultiByte(UINT, DWORD, LPCWCH wide, int wideLength, LPSTR narrow, int narrowSize,
                         LPCCH defaultChar, LPBOOL usedDefault) {
@@ -161,15 +132,15 @@ int WideCharToMultiByte(UINT, DWORD, LPCWCH wide, int wideLength, LPSTR narrow, 
   }
   const size_t length = wideLength < 0 ? wcslen(wide) + 1 : static_cast<size_t>(wideLength);
   if (usedDefault) *usedDefault = FALSE;
-  if (narrowSize == 0) return static_cast<int>(length);
-  if (length > static_cast<size_t>(narrowSize)) {
+  if (narrowSize > 0 && length > static_cast<size_t>(narrowSize)) {
     g_lastError = ERROR_INSUFFICIENT_BUFFER;
     return 0;
   }
   for (size_t i = 0; i < length; ++i) {
     const bool fits = wide[i] >= 0 && wide[i] <= 0xFF;
-    narrow[i] = fits ? static_cast<char>(wide[i]) : (defaultChar ? *defaultChar : '?');
     if (!fits && usedDefault) *usedDefault = TRUE;
+    if (narrowSize == 0) continue;
+    narrow[i] = fits ? static_cast<char>(wide[i]) : (defaultChar ? *defaultChar : '?');
   }
   return static_cast<int>(length);
 }

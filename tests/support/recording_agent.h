@@ -1,8 +1,8 @@
 // An IAgent of the test's own that writes down what each call brought and
 // answers what the test chose, so that what crosses the proxy and stub can be
 // compared with what was sent.
-#ifndef BRISVEL_TESTS_PROXY_RECORDING_AGENT_H_
-#define BRISVEL_TESTS_PROXY_RECORDING_AGENT_H_
+#ifndef BRISVEL_TESTS_SUPPORT_RECORDING_AGENT_H_
+#define BRISVEL_TESTS_SUPPORT_RECORDING_AGENT_H_
 
 #include <windows.h>
 
@@ -43,4 +43,4 @@ class RecordingAgent : public IAgent {
   volatile LONG references_ = 1;
 };
 
-#endif  // BRISVEL_TESTS_PROXY_RECORDING_AGENT_H_
+#endif  // BRISVEL_TESTS_SUPPORT_RECORDING_AGENT_H_
