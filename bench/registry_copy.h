@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/registry_tree.h"
+#include "package/registry_tree.h"
 
 // Creates each key of `keys` below `root`, in order, and writes its values.
 bool WriteRegistryKeys(HKEY root, const std::vector<RegistryKeyRecord>& keys);

@@ -21,3 +21,6 @@ find_program(WIDL_EXECUTABLE ${TOOLCHAIN_PREFIX}-widl REQUIRED)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Two builds of one commit give the same bytes, whichever folder they build in.
+include(${CMAKE_CURRENT_LIST_DIR}/reproducible.cmake)

@@ -57,7 +57,9 @@ CInterfacePtr<ITypeInfo> LoadAgentDescription() {
   CInterfacePtr<ITypeLib> library;
   EXPECT_EQ(S_OK, LoadBrisvelTypeLibrary(library.Receive()));
   CInterfacePtr<ITypeInfo> info;
-  if (library) EXPECT_EQ(S_OK, library.Get()->GetTypeInfoOfGuid(IID_IAgent, info.Receive()));
+  if (library) {
+    EXPECT_EQ(S_OK, library.Get()->GetTypeInfoOfGuid(IID_IAgent, info.Receive()));
+  }
   return info;
 }
 

@@ -7,17 +7,16 @@
 
 #include <string>
 
+#include "support/identities.h"
 #include "support/registry_override.h"
 #include "support/test_paths.h"
 
 namespace {
 
 const wchar_t kFolder[] = L"C:\\Caf\x00E9 Tools\\";
-const wchar_t kClassServerKey[] =
-    L"CLSID\\{C4E0ED1D-8356-4A8E-9186-8ECC811B8F7A}\\InprocServer32";
-const wchar_t kProxyServerKey[] =
-    L"CLSID\\{C6E71858-D9C2-41CA-A679-8FEF8553BCDC}\\InprocServer32";
-const wchar_t kTypeLibVersionKey[] = L"TypeLib\\{E37AB8B4-3B73-4CBF-B96F-1BC9E5AADB92}\\1.0\\0\\";
+const wchar_t kClassServerKey[] = L"CLSID\\" BRISVEL_CLSID_TEXT "\\InprocServer32";
+const wchar_t kProxyServerKey[] = L"CLSID\\" BRISVEL_IID_TEXT "\\InprocServer32";
+const wchar_t kTypeLibVersionKey[] = L"TypeLib\\" BRISVEL_LIBID_TEXT "\\1.0\\0\\";
 const LCID kJapanese = 0x0411;
 
 // The default value of HKCR\`key`, or "(absent)".

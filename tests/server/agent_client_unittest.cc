@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "idl/brisvel.h"
+#include "server/handle.h"
 #include "support/brisvel_library.h"
 #include "support/controlling_object.h"
 #include "support/link_recorder.h"
@@ -48,17 +49,17 @@ class AgentClientTest : public ::testing::Test {
 TEST_F(AgentClientTest, RunsThroughTheVtableAndUnloadsAfterTheLastRelease) {
   ScopedRegistryOverride classes(HKEY_CLASSES_ROOT);
   LinkRecorder recorder;
-  IAgent* agent = CreateAgent();
-  ASSERT_NE(nullptr, agent);
-  EXPECT_EQ(E_INVALIDARG, RunLink(agent, L"http://example.invalid/"));
-  EXPECT_EQ(S_OK, RunLink(agent, L"ed2k://|file|client.iso|1|00|/"));
+  CInterfacePtr<IAgent> agent(CreateAgent());
+  ASSERT_TRUE(agent);
+  EXPECT_EQ(E_INVALIDARG, RunLink(agent.Get(), L"http://example.invalid/"));
+  EXPECT_EQ(S_OK, RunLink(agent.Get(), L"ed2k://|file|client.iso|1|00|/"));
   const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(1);
   ASSERT_EQ(1u, launches.size());
   EXPECT_EQ("ed2k://|file|client.iso|1|00|/", launches[0].link);
 
   ReleaseFactory();
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
-  EXPECT_EQ(0u, agent->Release());
+  EXPECT_EQ(0u, agent.Detach()->Release());
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
   EXPECT_TRUE(library_.Unload());
 }
@@ -68,12 +69,12 @@ TEST_F(AgentClientTest, LibraryComesBackFreshAfterAnUnload) {
   ASSERT_TRUE(library_.Unload());
   BrisvelLibrary again;
   ASSERT_TRUE(again.Loaded());
-  IClassFactory* factory = again.AgentFactory();
-  ASSERT_NE(nullptr, factory);
+  CInterfacePtr<IClassFactory> factory(again.AgentFactory());
+  ASSERT_TRUE(factory);
   // A fresh table: the caller's reference and the table's own.
-  EXPECT_EQ(3u, factory->AddRef());
-  EXPECT_EQ(2u, factory->Release());
-  EXPECT_EQ(1u, factory->Release());
+  EXPECT_EQ(3u, factory.Get()->AddRef());
+  EXPECT_EQ(2u, factory.Get()->Release());
+  EXPECT_EQ(1u, factory.Detach()->Release());
   EXPECT_EQ(S_OK, again.CanUnloadNow());
 }
 
@@ -83,14 +84,14 @@ TEST_F(AgentClientTest, FactoryIsOneObjectCachedForEveryRequest) {
   EXPECT_EQ(2u, factory_->Release());
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
 
-  IUnknown* unknown = nullptr;
+  CInterfacePtr<IUnknown> unknown;
   ASSERT_EQ(S_OK, library_.GetClassObject(CLSID_Agent, IID_IUnknown,
-                                          reinterpret_cast<void**>(&unknown)));
-  EXPECT_EQ(static_cast<IUnknown*>(factory_), unknown);
-  IClassFactory* again = library_.AgentFactory();
-  EXPECT_EQ(factory_, again);
-  EXPECT_EQ(3u, again->Release());
-  EXPECT_EQ(2u, unknown->Release());
+                                          reinterpret_cast<void**>(unknown.Receive())));
+  EXPECT_EQ(static_cast<IUnknown*>(factory_), unknown.Get());
+  CInterfacePtr<IClassFactory> again(library_.AgentFactory());
+  EXPECT_EQ(factory_, again.Get());
+  EXPECT_EQ(3u, again.Detach()->Release());
+  EXPECT_EQ(2u, unknown.Detach()->Release());
 
   ReleaseFactory();
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
@@ -119,28 +120,30 @@ TEST_F(AgentClientTest, RefusedRequestsHandOutNothingAndKeepTheCounts) {
 }
 
 TEST_F(AgentClientTest, AgentAnswersItsInterfacesWithOneIdentity) {
-  IDispatch* dispatch = nullptr;
+  CInterfacePtr<IDispatch> dispatch;
   ASSERT_EQ(S_OK, factory_->CreateInstance(nullptr, IID_IDispatch,
-                                           reinterpret_cast<void**>(&dispatch)));
-  IAgent* agent = nullptr;
-  IUnknown* unknown = nullptr;
-  ASSERT_EQ(S_OK, dispatch->QueryInterface(IID_IAgent, reinterpret_cast<void**>(&agent)));
-  ASSERT_EQ(S_OK, dispatch->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
-  EXPECT_EQ(static_cast<void*>(dispatch), static_cast<void*>(agent));
-  EXPECT_EQ(static_cast<void*>(dispatch), static_cast<void*>(unknown));
+                                           reinterpret_cast<void**>(dispatch.Receive())));
+  CInterfacePtr<IAgent> agent;
+  CInterfacePtr<IUnknown> unknown;
+  ASSERT_EQ(S_OK,
+            dispatch.Get()->QueryInterface(IID_IAgent, reinterpret_cast<void**>(agent.Receive())));
+  ASSERT_EQ(S_OK, dispatch.Get()->QueryInterface(IID_IUnknown,
+                                                 reinterpret_cast<void**>(unknown.Receive())));
+  EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(agent.Get()));
+  EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(unknown.Get()));
 
   void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, agent->QueryInterface(IID_IClassFactory, &out));
+  EXPECT_EQ(E_NOINTERFACE, agent.Get()->QueryInterface(IID_IClassFactory, &out));
   EXPECT_EQ(nullptr, out);
-  EXPECT_EQ(E_POINTER, agent->QueryInterface(IID_IAgent, nullptr));
+  EXPECT_EQ(E_POINTER, agent.Get()->QueryInterface(IID_IAgent, nullptr));
 
-  EXPECT_EQ(4u, agent->AddRef());
-  EXPECT_EQ(3u, agent->Release());
-  EXPECT_EQ(2u, unknown->Release());
-  EXPECT_EQ(1u, agent->Release());
+  EXPECT_EQ(4u, agent.Get()->AddRef());
+  EXPECT_EQ(3u, agent.Get()->Release());
+  EXPECT_EQ(2u, unknown.Detach()->Release());
+  EXPECT_EQ(1u, agent.Detach()->Release());
   ReleaseFactory();
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
-  EXPECT_EQ(0u, dispatch->Release());
+  EXPECT_EQ(0u, dispatch.Detach()->Release());
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
 
@@ -150,10 +153,10 @@ TEST_F(AgentClientTest, LockServerHoldsTheLibraryUntilBalanced) {
   EXPECT_EQ(S_OK, factory_->LockServer(FALSE));
   ReleaseFactory();
   EXPECT_EQ(S_FALSE, library_.CanUnloadNow());
-  IClassFactory* factory = library_.AgentFactory();
-  ASSERT_NE(nullptr, factory);
-  EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-  factory->Release();
+  CInterfacePtr<IClassFactory> factory(library_.AgentFactory());
+  ASSERT_TRUE(factory);
+  EXPECT_EQ(S_OK, factory.Get()->LockServer(FALSE));
+  factory.Reset();
   EXPECT_EQ(S_OK, library_.CanUnloadNow());
 }
 
@@ -165,34 +168,37 @@ TEST_F(AgentClientTest, AggregatedAgentDelegatesToItsControllingObject) {
   EXPECT_EQ(1u, outer.count_);
 
   // The inner IUnknown is the aggregated instance itself, with its own count.
-  IUnknown* self = nullptr;
-  ASSERT_EQ(S_OK, outer.inner_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&self)));
-  EXPECT_EQ(outer.inner_, self);
-  EXPECT_EQ(1u, self->Release());
+  CInterfacePtr<IUnknown> self;
+  ASSERT_EQ(S_OK,
+            outer.inner_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(self.Receive())));
+  EXPECT_EQ(outer.inner_, self.Get());
+  EXPECT_EQ(1u, self.Detach()->Release());
   EXPECT_EQ(1u, outer.count_);
 
-  IAgent* agent = nullptr;
-  ASSERT_EQ(S_OK, outer.QueryInterface(IID_IAgent, reinterpret_cast<void**>(&agent)));
-  EXPECT_NE(static_cast<void*>(outer.inner_), static_cast<void*>(agent));
+  CInterfacePtr<IAgent> agent;
+  ASSERT_EQ(S_OK, outer.QueryInterface(IID_IAgent, reinterpret_cast<void**>(agent.Receive())));
+  EXPECT_NE(static_cast<void*>(outer.inner_), static_cast<void*>(agent.Get()));
   EXPECT_EQ(2u, outer.count_);
-  EXPECT_EQ(3u, agent->AddRef());
-  EXPECT_EQ(2u, agent->Release());
+  EXPECT_EQ(3u, agent.Get()->AddRef());
+  EXPECT_EQ(2u, agent.Get()->Release());
 
   // Through IAgent, IUnknown is the controlling object's.
-  IUnknown* identity = nullptr;
-  ASSERT_EQ(S_OK, agent->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
-  identity->Release();
-  IDispatch* dispatch = nullptr;
-  ASSERT_EQ(S_OK, agent->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
-  EXPECT_EQ(static_cast<void*>(agent), static_cast<void*>(dispatch));
-  dispatch->Release();
+  CInterfacePtr<IUnknown> identity;
+  ASSERT_EQ(S_OK, agent.Get()->QueryInterface(IID_IUnknown,
+                                              reinterpret_cast<void**>(identity.Receive())));
+  EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.Get());
+  identity.Reset();
+  CInterfacePtr<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, agent.Get()->QueryInterface(IID_IDispatch,
+                                              reinterpret_cast<void**>(dispatch.Receive())));
+  EXPECT_EQ(static_cast<void*>(agent.Get()), static_cast<void*>(dispatch.Get()));
+  dispatch.Reset();
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, outer.inner_->QueryInterface(IID_IClassFactory, &out));
   EXPECT_EQ(nullptr, out);
 
-  EXPECT_EQ(E_INVALIDARG, RunLink(agent, L"http://example.invalid/"));
-  EXPECT_EQ(1u, agent->Release());
+  EXPECT_EQ(E_INVALIDARG, RunLink(agent.Get(), L"http://example.invalid/"));
+  EXPECT_EQ(1u, agent.Detach()->Release());
   EXPECT_EQ(1u, outer.count_);
   // None of that reached the aggregated instance's own count.
   EXPECT_EQ(2u, outer.inner_->AddRef());

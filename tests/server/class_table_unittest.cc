@@ -8,6 +8,7 @@
 #include "agent/agent.h"
 #include "server/class_factory.h"
 #include "server/class_table.h"
+#include "server/handle.h"
 #include "server/instance.h"
 #include "server/module.h"
 #include "support/case_name.h"
@@ -55,9 +56,10 @@ class ClassTableTest : public ::testing::Test {
     return LookupClassObject(&table_, clsid, iid, out);
   }
 
-  IClassFactory* Factory() {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(S_OK, Lookup(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  CInterfacePtr<IClassFactory> Factory() {
+    CInterfacePtr<IClassFactory> factory;
+    EXPECT_EQ(S_OK,
+              Lookup(kClass, IID_IClassFactory, reinterpret_cast<void**>(factory.Receive())));
     return factory;
   }
 
@@ -68,22 +70,22 @@ class ClassTableTest : public ::testing::Test {
 };
 
 TEST_F(ClassTableTest, FirstRequestCreatesTheFactoryTheSecondReusesIt) {
-  IClassFactory* factory = Factory();
-  ASSERT_NE(nullptr, factory);
+  CInterfacePtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
   EXPECT_EQ(1, g_creations);
-  EXPECT_EQ(static_cast<IUnknown*>(factory), entry_.classObject);
+  EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), entry_.classObject);
   EXPECT_EQ(locks_ + 1, LockCount());
   // Count 2: the table's reference and the caller's.
-  EXPECT_EQ(3u, factory->AddRef());
+  EXPECT_EQ(3u, factory.Get()->AddRef());
   EXPECT_EQ(locks_ + 1, LockCount());
-  EXPECT_EQ(2u, factory->Release());
+  EXPECT_EQ(2u, factory.Get()->Release());
 
-  IUnknown* unknown = nullptr;
-  ASSERT_EQ(S_OK, Lookup(kClass, IID_IUnknown, reinterpret_cast<void**>(&unknown)));
-  EXPECT_EQ(static_cast<IUnknown*>(factory), unknown);
+  CInterfacePtr<IUnknown> unknown;
+  ASSERT_EQ(S_OK, Lookup(kClass, IID_IUnknown, reinterpret_cast<void**>(unknown.Receive())));
+  EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), unknown.Get());
   EXPECT_EQ(1, g_creations);
-  EXPECT_EQ(2u, unknown->Release());
-  EXPECT_EQ(1u, factory->Release());
+  EXPECT_EQ(2u, unknown.Detach()->Release());
+  EXPECT_EQ(1u, factory.Detach()->Release());
   EXPECT_EQ(locks_, LockCount());
 }
 
@@ -93,37 +95,40 @@ TEST_F(ClassTableTest, InterfaceTheFactoryLacksLeavesItCachedAndUnlocked) {
   EXPECT_EQ(nullptr, out);
   EXPECT_NE(nullptr, entry_.classObject);
   EXPECT_EQ(locks_, LockCount());
-  IClassFactory* factory = Factory();
+  CInterfacePtr<IClassFactory> factory = Factory();
   EXPECT_EQ(1, g_creations);
-  factory->Release();
+  factory.Reset();
 }
 
 TEST_F(ClassTableTest, FactoryCreatesStandAloneAndAggregatedAgents) {
-  IClassFactory* factory = Factory();
-  ASSERT_NE(nullptr, factory);
-  IAgent* agent = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent)));
+  CInterfacePtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  CInterfacePtr<IAgent> agent;
+  ASSERT_EQ(S_OK, factory.Get()->CreateInstance(nullptr, IID_IAgent,
+                                                reinterpret_cast<void**>(agent.Receive())));
   EXPECT_EQ(locks_ + 2, LockCount());
-  EXPECT_EQ(E_POINTER, agent->Run(nullptr));
+  EXPECT_EQ(E_POINTER, agent.Get()->Run(nullptr));
 
   // The agent serves as a controlling object that must not be asked anything.
   void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(agent, IID_IAgent, &out));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.Get()->CreateInstance(agent.Get(), IID_IAgent, &out));
   EXPECT_EQ(nullptr, out);
-  IUnknown* aggregated = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(agent, IID_IUnknown,
-                                          reinterpret_cast<void**>(&aggregated)));
-  EXPECT_NE(static_cast<IUnknown*>(agent), aggregated);
+  CInterfacePtr<IUnknown> aggregated;
+  ASSERT_EQ(S_OK, factory.Get()->CreateInstance(agent.Get(), IID_IUnknown,
+                                                reinterpret_cast<void**>(aggregated.Receive())));
+  EXPECT_NE(static_cast<IUnknown*>(agent.Get()), aggregated.Get());
   EXPECT_EQ(locks_ + 3, LockCount());
-  EXPECT_EQ(0u, aggregated->Release());
-  EXPECT_EQ(0u, agent->Release());
+  EXPECT_EQ(0u, aggregated.Detach()->Release());
+  EXPECT_EQ(0u, agent.Detach()->Release());
   EXPECT_EQ(locks_ + 1, LockCount());
-  factory->Release();
+  factory.Reset();
   EXPECT_EQ(locks_, LockCount());
 }
 
 TEST_F(ClassTableTest, LockServerIsNotCheckedForBalance) {
-  IClassFactory* factory = Factory();
+  // Held bare: the test calls the factory after its own reference is gone,
+  // while the table's keeps it alive.
+  IClassFactory* const factory = Factory().Detach();
   ASSERT_NE(nullptr, factory);
   EXPECT_EQ(S_OK, factory->LockServer(TRUE));
   EXPECT_EQ(S_OK, factory->LockServer(TRUE));
@@ -144,15 +149,15 @@ TEST_F(ClassTableTest, FailedCreationCachesNothingAndTheNextRequestRetries) {
     EXPECT_EQ(nullptr, entry_.classObject);
   }
   EXPECT_EQ(locks_, LockCount());
-  IClassFactory* factory = Factory();
-  EXPECT_NE(nullptr, factory);
+  CInterfacePtr<IClassFactory> factory = Factory();
+  EXPECT_NE(nullptr, factory.Get());
   EXPECT_EQ(2, g_creations);
-  factory->Release();
+  factory.Reset();
 }
 
 TEST_F(ClassTableTest, TerminationReleasesTheFactoryAndRefusesLaterLookups) {
-  IClassFactory* held = Factory();
-  ASSERT_NE(nullptr, held);
+  CInterfacePtr<IClassFactory> held = Factory();
+  ASSERT_TRUE(held);
   TerminateClassTable(&table_);
   EXPECT_EQ(nullptr, entry_.classObject);
   EXPECT_EQ(0u, table_.size);
@@ -164,17 +169,19 @@ TEST_F(ClassTableTest, TerminationReleasesTheFactoryAndRefusesLaterLookups) {
   EXPECT_EQ(E_UNEXPECTED, Lookup(kOtherClass, IID_IClassFactory, nullptr));
   TerminateClassTable(&table_);  // a second time does nothing
 
-  IAgent* agent = nullptr;
-  EXPECT_EQ(S_OK, held->CreateInstance(nullptr, IID_IAgent, reinterpret_cast<void**>(&agent)));
-  agent->Release();
-  EXPECT_EQ(0u, held->Release());
+  CInterfacePtr<IAgent> agent;
+  EXPECT_EQ(S_OK, held.Get()->CreateInstance(nullptr, IID_IAgent,
+                                             reinterpret_cast<void**>(agent.Receive())));
+  agent.Reset();
+  EXPECT_EQ(0u, held.Detach()->Release());
   EXPECT_EQ(locks_, LockCount());
 }
 
 TEST_F(ClassTableTest, TerminationDestroysAFactoryNobodyElseHolds) {
-  IClassFactory* factory = Factory();
-  ASSERT_NE(nullptr, factory);
-  factory->Release();
+  CInterfacePtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  IClassFactory* const released = factory.Get();
+  factory.Reset();
   ScopedPlatformCalls platform;
   static std::vector<void*> freed;
   freed.clear();
@@ -183,7 +190,7 @@ TEST_F(ClassTableTest, TerminationDestroysAFactoryNobodyElseHolds) {
     DefaultPlatformCalls().HeapRelease(block);
   };
   TerminateClassTable(&table_);
-  EXPECT_EQ(std::vector<void*>{factory}, freed);
+  EXPECT_EQ(std::vector<void*>{released}, freed);
 }
 
 TEST_F(ClassTableTest, NullTableIsAnInvalidArgument) {
@@ -269,18 +276,17 @@ TEST(LibraryClassTableTest, ServesAgentAloneFromTheLibrarysOwnModule) {
   EXPECT_EQ(nullptr, agent.getDescription());
   EXPECT_EQ(0u, agent.registrationCookie);
 
-  IClassFactory* factory = nullptr;
+  CInterfacePtr<IClassFactory> factory;
   ASSERT_EQ(S_OK, LookupClassObject(&g_classTable, CLSID_Agent, IID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory)));
-  EXPECT_EQ(static_cast<IUnknown*>(factory), agent.classObject);
-  IAgent* instance = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAgent,
-                                          reinterpret_cast<void**>(&instance)));
-  BSTR refused = ::SysAllocString(L"http://example.invalid/");
-  EXPECT_EQ(E_INVALIDARG, instance->Run(refused));
-  ::SysFreeString(refused);
-  instance->Release();
-  factory->Release();
+                                    reinterpret_cast<void**>(factory.Receive())));
+  EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), agent.classObject);
+  CInterfacePtr<IAgent> instance;
+  ASSERT_EQ(S_OK, factory.Get()->CreateInstance(nullptr, IID_IAgent,
+                                                reinterpret_cast<void**>(instance.Receive())));
+  const CBstr refused(::SysAllocString(L"http://example.invalid/"));
+  EXPECT_EQ(E_INVALIDARG, instance.Get()->Run(refused.Get()));
+  instance.Reset();
+  factory.Reset();
   EXPECT_EQ(S_OK, ModuleCanUnloadNow());
 }
 

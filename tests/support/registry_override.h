@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/registry_text.h"
-#include "support/registry_tree.h"
+#include "package/registry_tree.h"
 
 class ScopedRegistryOverride {
  public:

@@ -1,7 +1,7 @@
 // A registry tree read into plain records, for comparing, copying and
-// writing it elsewhere.
-#ifndef BRISVEL_TESTS_SUPPORT_REGISTRY_TREE_H_
-#define BRISVEL_TESTS_SUPPORT_REGISTRY_TREE_H_
+// writing it elsewhere: the release harvest and the tests share it.
+#ifndef BRISVEL_PACKAGE_REGISTRY_TREE_H_
+#define BRISVEL_PACKAGE_REGISTRY_TREE_H_
 
 #include <windows.h>
 
@@ -23,4 +23,4 @@ struct RegistryKeyRecord {
 // subkeys; empty when `path` cannot be opened.
 std::vector<RegistryKeyRecord> ReadRegistryTree(HKEY root, const std::string& path);
 
-#endif  // BRISVEL_TESTS_SUPPORT_REGISTRY_TREE_H_
+#endif  // BRISVEL_PACKAGE_REGISTRY_TREE_H_

@@ -1,4 +1,4 @@
-#include "support/registry_tree.h"
+#include "package/registry_tree.h"
 
 namespace {
 
