@@ -8,6 +8,7 @@
 #include "agent/agent.h"
 #include "support/bare_agent.h"
 #include "support/link_recorder.h"
+#include "support/process.h"
 #include "support/registry_override.h"
 
 namespace {
@@ -122,14 +123,8 @@ TEST_F(RunShellTest, AThreadOfAnotherLocaleSendsTheSameBytes) {
   LinkRecorder recorder;
   ASSERT_EQ(S_OK, RunLink(kWorldLink));
   for (LCID locale : {LCID{0x0419}, LCID{0x0411}}) {
-    HANDLE thread =
-        ::CreateThread(nullptr, 0, RunOnThreadOfLocale,
-                       reinterpret_cast<void*>(static_cast<ULONG_PTR>(locale)), 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 30000));
-    DWORD result = 1;
-    ::GetExitCodeThread(thread, &result);
-    ::CloseHandle(thread);
+    const DWORD result = RunThreadToEnd(
+        RunOnThreadOfLocale, reinterpret_cast<void*>(static_cast<ULONG_PTR>(locale)), 30000);
     EXPECT_EQ(static_cast<DWORD>(S_OK), result) << std::hex << locale;
   }
   const std::vector<RecordedLaunch> launches = recorder.WaitForLaunches(3);

@@ -7,7 +7,9 @@
 
 #include <string>
 
+#include "support/architecture.h"
 #include "support/identities.h"
+#include "support/process.h"
 #include "support/registry_override.h"
 #include "support/test_paths.h"
 
@@ -69,16 +71,12 @@ class PathCharactersTest : public ::testing::Test {
 TEST_F(PathCharactersTest, EveryEntryCarriesThePathExactly) {
   // The folder's letter is the system code page's, which Japanese lacks.
   ASSERT_EQ(1252u, ::GetACP()) << "the prefix's code page";
-  HANDLE thread = ::CreateThread(nullptr, 0, RegisterOnJapaneseThread,
-                                 const_cast<wchar_t*>(path_.c_str()), 0, nullptr);
-  ASSERT_NE(nullptr, thread);
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 60000));
-  DWORD result = 0;
-  ::GetExitCodeThread(thread, &result);
-  ::CloseHandle(thread);
+  const DWORD result =
+      RunThreadToEnd(RegisterOnJapaneseThread, const_cast<wchar_t*>(path_.c_str()), 60000);
   ASSERT_EQ(static_cast<DWORD>(S_OK), result) << std::hex << result;
 
-  const wchar_t* platform = sizeof(void*) == 8 ? L"win64" : L"win32";
+  const std::string syskind = kThisArchitecture.syskindKey;
+  const std::wstring platform(syskind.begin(), syskind.end());
   EXPECT_TRUE(path_ == ReadClassesDefault(kClassServerKey)) << "the class";
   EXPECT_TRUE(path_ == ReadClassesDefault(std::wstring(kTypeLibVersionKey) + platform))
       << "the type library";

@@ -9,6 +9,7 @@
 #include "server/errors.h"
 #include "support/case_name.h"
 #include "support/platform_override.h"
+#include "support/process.h"
 #include "support/system_code_page.h"
 
 namespace {
@@ -352,10 +353,7 @@ TEST(ConversionCodePageTest, IsTheSystemsWhateverTheThreadsLocale) {
                                      sizeof expected, nullptr, nullptr));
   for (LCID locale : {LCID{0x0411}, LCID{0x0419}, LCID{0x0409}}) {
     ThreadNarrowing job = {locale, ""};
-    HANDLE thread = ::CreateThread(nullptr, 0, NarrowOnThread, &job, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
-    ::CloseHandle(thread);
+    ASSERT_EQ(0u, RunThreadToEnd(NarrowOnThread, &job, 10000));
     EXPECT_EQ(expected, job.text) << std::hex << locale;
   }
 }

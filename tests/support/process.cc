@@ -43,3 +43,12 @@ ProcessResult RunProcess(const std::string& commandLine, DWORD timeoutMs) {
   ::DeleteFileA(outputPath.c_str());
   return result;
 }
+
+DWORD RunThreadToEnd(LPTHREAD_START_ROUTINE start, void* argument, DWORD timeoutMs) {
+  HANDLE thread = ::CreateThread(nullptr, 0, start, argument, 0, nullptr);
+  if (!thread) return 0xFFFFFFFF;
+  DWORD code = 0xFFFFFFFF;
+  if (::WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeThread(thread, &code);
+  ::CloseHandle(thread);
+  return code;
+}

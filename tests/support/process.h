@@ -1,4 +1,5 @@
-// Runs another program of the prefix (regsvr32, cscript) and waits for it.
+// Runs another program of the prefix (regsvr32, cscript), or a thread of
+// this one, and waits for it.
 #ifndef BRISVEL_TESTS_SUPPORT_PROCESS_H_
 #define BRISVEL_TESTS_SUPPORT_PROCESS_H_
 
@@ -13,5 +14,9 @@ struct ProcessResult {
 
 // Runs `commandLine`, its output into a file of ours, for at most `timeoutMs`.
 ProcessResult RunProcess(const std::string& commandLine, DWORD timeoutMs = 60000);
+
+// Runs `start(argument)` on a thread of its own and answers its exit code;
+// 0xFFFFFFFF when the thread did not start or end within `timeoutMs`.
+DWORD RunThreadToEnd(LPTHREAD_START_ROUTINE start, void* argument, DWORD timeoutMs);
 
 #endif  // BRISVEL_TESTS_SUPPORT_PROCESS_H_
